@@ -1,0 +1,72 @@
+#include "app/GlobalMutex.h"
+
+#include "logging/ApacheLogger.h"
+
+#include <sddl.h>
+
+namespace
+{
+const wchar_t* const kMutexName = L"Global\\TESSALY_VWN_MUTEX";
+// Deny Guests and Anonymous Logon, allow Authenticated Users and Administrators.
+const wchar_t* const kMutexSecurity = L"D:(D;OICI;GA;;;BG)(D;OICI;GA;;;AN)(A;OICI;GA;;;AU)(A;OICI;GA;;;BA)";
+
+// Logging may touch the last-error code; the caller reads the creation's code.
+class LastErrorKeeper
+{
+public:
+    LastErrorKeeper() : m_code(GetLastError()) {}
+    ~LastErrorKeeper() { SetLastError(m_code); }
+
+private:
+    DWORD m_code;
+};
+} // namespace
+
+GlobalMutex& GlobalMutex::Instance()
+{
+    static GlobalMutex instance;
+    // Registering the destructor may touch the last-error code after the
+    // constructor returned: give the caller the creation's code once.
+    if (instance.m_reportCreationError)
+    {
+        instance.m_reportCreationError = false;
+        SetLastError(instance.m_creationError);
+    }
+    return instance;
+}
+
+GlobalMutex::GlobalMutex()
+{
+    VWN_LOGW(L"[GlobalMutex][GlobalMutex::GlobalMutex] in.");
+
+    // The descriptor stays allocated for the whole run; without it the mutex gets default security.
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(kMutexSecurity, SDDL_REVISION_1, &descriptor,
+                                                         nullptr);
+    SECURITY_ATTRIBUTES attributes = {};
+    attributes.nLength = sizeof(attributes);
+    attributes.lpSecurityDescriptor = descriptor;
+    attributes.bInheritHandle = FALSE;
+
+    m_mutex = CreateMutexW(&attributes, TRUE, kMutexName);
+    m_creationError = GetLastError();
+    m_reportCreationError = true;
+    LastErrorKeeper keep;
+    VWN_LOGW(L"[GlobalMutex][GlobalMutex::GlobalMutex] out.");
+}
+
+GlobalMutex::~GlobalMutex()
+{
+    VWN_LOGW(L"[GlobalMutex][GlobalMutex::~GlobalMutex] Calling Release() ...");
+    Release();
+    VWN_LOGW(L"[GlobalMutex][GlobalMutex::~GlobalMutex] Calling Release() - done.\n");
+}
+
+void GlobalMutex::Release()
+{
+    if (m_mutex != nullptr)
+    {
+        CloseHandle(m_mutex);
+        m_mutex = nullptr;
+    }
+}

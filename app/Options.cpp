@@ -1,0 +1,113 @@
+#include "app/Options.h"
+
+#include "app/Globals.h"
+#include "logging/ApacheLogger.h"
+
+#include <shellapi.h>
+
+namespace
+{
+// Only A to Z fold; every other character must match exactly.
+std::wstring FoldAsciiCase(std::wstring text)
+{
+    for (wchar_t& c : text)
+    {
+        if (c >= L'A' && c <= L'Z')
+        {
+            c = static_cast<wchar_t>(c - L'A' + L'a');
+        }
+    }
+    return text;
+}
+
+bool IsAllDigits(const std::wstring& text)
+{
+    return text.find_first_not_of(L"0123456789") == std::wstring::npos;
+}
+
+// A value that is empty or does not fit a signed 32-bit count is treated like
+// one that is not all digits.
+bool ParseRetryCount(const std::wstring& text, INT32& value)
+{
+    if (text.empty() || !IsAllDigits(text))
+    {
+        return false;
+    }
+    long long number = 0;
+    for (wchar_t c : text)
+    {
+        number = number * 10 + (c - L'0');
+        if (number > 2147483647LL)
+        {
+            return false;
+        }
+    }
+    value = static_cast<INT32>(number);
+    return true;
+}
+} // namespace
+
+std::vector<std::wstring> GetCmdLineArgs()
+{
+    int numArgs = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &numArgs);
+    if (argv == nullptr)
+    {
+        numArgs = 0;
+    }
+    VWN_LOGW(L"[Voltwren][GetCmdLineArgs] _numArgs(%d)", numArgs);
+    std::vector<std::wstring> args;
+    for (int i = 0; i < numArgs; ++i)
+    {
+        args.emplace_back(argv[i]);
+    }
+    if (argv != nullptr)
+    {
+        LocalFree(argv);
+    }
+    return args;
+}
+
+void ApplyCommandLineOptions(const std::vector<std::wstring>& args)
+{
+    bool consumed = false;
+    for (size_t i = 1; i < args.size(); ++i)
+    {
+        if (consumed)
+        {
+            consumed = false;
+            continue;
+        }
+        const std::wstring option = FoldAsciiCase(args[i]);
+        if (option == L"-retrycount")
+        {
+            if (i + 1 < args.size())
+            {
+                INT32 value = kDefaultRetryCount;
+                consumed = ParseRetryCount(args[i + 1], value);
+                g_readPresenceStatusRetryCount = consumed ? value : kDefaultRetryCount;
+                VWN_LOGW(L"[Voltwren][wWinMain] g_readPresenceStatusRetryCount(%d) - 1.",
+                         g_readPresenceStatusRetryCount);
+            }
+            else
+            {
+                g_readPresenceStatusRetryCount = kDefaultRetryCount;
+                VWN_LOGW(L"[Voltwren][wWinMain] g_readPresenceStatusRetryCount(%d) - 2.",
+                         g_readPresenceStatusRetryCount);
+            }
+        }
+        if (option == L"-showconsole")
+        {
+            g_showConsole = true;
+        }
+    }
+    if (g_showConsole)
+    {
+        VWN_LOGW(L"[Voltwren][wWinMain] Got the cmd directive. => Show detailed log contents.");
+    }
+    else
+    {
+        VWN_LOGW(
+            L"[Voltwren][wWinMain] Got no cmd parameters or incorrect ones. => Show brief log contents.");
+    }
+}

@@ -1,0 +1,146 @@
+#include "app/WndProc.h"
+
+#include "app/Globals.h"
+#include "app/GlobalMutex.h"
+#include "app/resource.h"
+#include "detection/ChipAccessHelper.h"
+#include "logging/ApacheLogger.h"
+
+namespace
+{
+bool IsResumeEvent(WPARAM event)
+{
+    return event == PBT_APMRESUMESUSPEND || event == PBT_APMRESUMECRITICAL || event == PBT_APMRESUMEAUTOMATIC;
+}
+
+void OnDestroy()
+{
+    VWN_LOGW(L"[Voltwren][WndProc] *** WM_DESTROY  (0x%x) ***", WM_DESTROY);
+    PostQuitMessage(0);
+}
+
+void OnPaint(HWND window)
+{
+    PAINTSTRUCT paint;
+    BeginPaint(window, &paint);
+    EndPaint(window, &paint);
+}
+
+// Closing the window or ending the session releases detection and the mutex;
+// the window and the message loop stay until WM_QUIT.
+void ReleaseDetectionAndMutex()
+{
+    ChipAccessHelper::Instance().Release();
+    GlobalMutex::Instance().Release();
+}
+
+void OnClose()
+{
+    VWN_LOGW(L"[Voltwren][WndProc] *** WM_CLOSE (0x%x)***", WM_CLOSE);
+    ReleaseDetectionAndMutex();
+}
+
+void OnEndSession(WPARAM wParam)
+{
+    VWN_LOGW(L"[Voltwren][WndProc] *** WM_ENDSESSION  (0x%x) ***, wParam (0x%x)", WM_ENDSESSION,
+             static_cast<unsigned>(wParam));
+    ReleaseDetectionAndMutex();
+}
+
+LRESULT OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (LOWORD(wParam))
+    {
+    case IDM_ABOUT:
+        DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(IDD_ABOUTBOX), window, AboutDlgProc, 0);
+        return 0;
+    case IDM_EXIT:
+        DestroyWindow(window);
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+void OnResume()
+{
+    VWN_LOGW(
+        L"[Voltwren][WndProc] *** PBT_APMRESUMESUSPEND (wParam=0x7) | PBT_APMRESUMEAUTOMATIC (wParam=0x12) | "
+        L"PBT_APMRESUMECRITICAL (wParam=0x6) ***");
+    g_isSuspended = false;
+    VWN_LOGW(L"[Voltwren][WndProc] @@@@@ Resuming from the S3/S4 state ... @@@@@");
+    ChipAccessHelper::Instance().Run(g_readPresenceStatusRetryCount);
+    VWN_LOGW(L"[Voltwren][WndProc] @@@@@ Resumed from the S3/S4 state. @@@@@\n");
+}
+
+void OnSuspend()
+{
+    VWN_LOGW(L"[Voltwren][WndProc] *** PBT_APMSUSPEND (wParam = 0x4)***");
+    if (g_isSuspended)
+    {
+        return;
+    }
+    g_isSuspended = true;
+    VWN_LOGW(L"[Voltwren][WndProc] @@@@@ Getting into the S3/S4 state ... @@@@@");
+    ChipAccessHelper::Instance().Stop();
+    VWN_LOGW(L"[Voltwren][WndProc] @@@@@ Suspended. (PBT_APMSUSPEND) @@@@@\n");
+}
+
+void OnPowerBroadcast(WPARAM event)
+{
+    VWN_LOGW(L"[Voltwren][WndProc] *** WM_POWERBROADCAST (0x%x), wParam (0x%x) ***", WM_POWERBROADCAST,
+             static_cast<unsigned>(event));
+    if (g_isSuspended && IsResumeEvent(event))
+    {
+        OnResume();
+    }
+    else if (event == PBT_APMSUSPEND)
+    {
+        OnSuspend();
+    }
+}
+} // namespace
+
+LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message)
+    {
+    case WM_DESTROY:
+        OnDestroy();
+        return 0;
+    case WM_PAINT:
+        OnPaint(window);
+        return 0;
+    case WM_CLOSE:
+        OnClose();
+        return 0;
+    case WM_ENDSESSION:
+        OnEndSession(wParam);
+        return 0;
+    case WM_COMMAND:
+        return OnCommand(window, message, wParam, lParam);
+    case WM_POWERBROADCAST:
+        OnPowerBroadcast(wParam);
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message)
+    {
+    case WM_INITDIALOG:
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)
+        {
+            EndDialog(dialog, LOWORD(wParam));
+            return TRUE;
+        }
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}

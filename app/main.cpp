@@ -1,0 +1,203 @@
+#include "app/Globals.h"
+#include "app/GlobalMutex.h"
+#include "app/Options.h"
+#include "app/QuitRequest.h"
+#include "app/WndProc.h"
+#include "app/resource.h"
+#include "detection/ChipAccessHelper.h"
+#include "logging/ApacheLogger.h"
+#include "logging/LastErrorText.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+
+namespace
+{
+constexpr int kFailedStartExitCode = -1;
+constexpr DWORD kReleaseWaitMs = 1000;
+constexpr int kTitleChars = 100;
+constexpr size_t kDebugLineChars = 260;
+
+wchar_t g_windowTitle[kTitleChars];
+wchar_t g_windowClass[kTitleChars];
+
+// The executable's folder with its trailing backslash; empty when the path has none.
+std::wstring ProgramFolder()
+{
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path);
+    const size_t slash = folder.rfind(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
+}
+
+// Lines for the debugger go through a 260-character buffer: a long line is cut, never overrun.
+void DebuggerLine(const wchar_t* format, ...)
+{
+    wchar_t buffer[kDebugLineChars] = {};
+    va_list args;
+    va_start(args, format);
+    _vsnwprintf_s(buffer, kDebugLineChars, _TRUNCATE, format, args);
+    va_end(args);
+    OutputDebugStringW(buffer);
+}
+
+void LogStartupFailure(const wchar_t* step, const std::exception& error)
+{
+    VWN_LOGW(L"[Voltwren][wWinMain] @@@@@ %ws failed (%hs) !!! @@@@@", step, error.what());
+}
+
+void InitLogging(const std::wstring& workingDir)
+{
+    try
+    {
+        ApacheLogger::Init(workingDir);
+    }
+    catch (const std::exception& error)
+    {
+        // Nothing is bound yet: only the debugger can hear about it.
+        DebuggerLine(L"[Voltwren][wWinMain] @@@@@ ApacheLogger::Init() failed (%hs) !!! @@@@@", error.what());
+    }
+    ApacheLogger::Configure(workingDir + L"log4cxx.properties");
+}
+
+void CreateSingleInstanceMutex()
+{
+    VWN_LOGW(L"[Voltwren][wWinMain] Creating mutex ...");
+    GlobalMutex::Instance();
+    g_lastErrorCode = GetLastErrorText();
+    VWN_LOGW(L"[Voltwren][wWinMain] %ws", g_lastErrorText.c_str());
+    if (g_lastErrorCode != 0)
+    {
+        std::exit(kFailedStartExitCode);
+    }
+    VWN_LOGW(L"[Voltwren][wWinMain] Creating mutex - done.");
+}
+
+void CreateReleaseEvent()
+{
+    VWN_LOGW(L"[Voltwren][wWinMain] Creating event objects ...");
+    g_chipAccessHelperEvent = CreateEventW(nullptr, TRUE, FALSE, L"vwn_chipAaccessHelper");
+    if (g_chipAccessHelperEvent == nullptr)
+    {
+        const wchar_t* failed = L"[Voltwren][wWinMain] @@@@@ Creating event objects - FAILED ! @@@@@";
+        OutputDebugStringW(failed);
+        VWN_LOGW(L"%ws", failed);
+        std::exit(kFailedStartExitCode);
+    }
+    VWN_LOGW(L"[Voltwren][wWinMain] Creating event objects - done.");
+}
+
+void ProcessCommandLine(const std::wstring& workingDir)
+{
+    VWN_LOGW(L"[Voltwren][wWinMain] Processing command-line args ...");
+    ApplyCommandLineOptions(GetCmdLineArgs());
+    if (g_showConsole)
+    {
+        DebuggerLine(L"[Voltwren][wWinMain] _workingDir -> %ws (output via OutputDebugString())",
+                     workingDir.c_str());
+        VWN_LOGW(L"[Voltwren][wWinMain] _workingDir -> %ws", workingDir.c_str());
+    }
+    VWN_LOGW(L"[Voltwren][wWinMain] Processing command-line args - done.");
+}
+
+void StartDetection(const std::wstring& workingDir)
+{
+    ChipAccessHelper& helper = ChipAccessHelper::Instance();
+    try
+    {
+        helper.SetWorkingDir(workingDir);
+    }
+    catch (const std::exception& error)
+    {
+        LogStartupFailure(L"ChipAccessHelper::SetWorkingDir()", error);
+    }
+    helper.Preprocessing();
+    helper.DetectSlaveAddress();
+    helper.Run(g_readPresenceStatusRetryCount);
+}
+
+HWND CreateMainWindow(HINSTANCE instance, int showCommand)
+{
+    LoadStringW(instance, IDS_APP_TITLE, g_windowTitle, kTitleChars - 1);
+    LoadStringW(instance, IDC_VOLTWREN, g_windowClass, kTitleChars - 1);
+
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = WndProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_VOLTWREN));
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszMenuName = MAKEINTRESOURCEW(IDC_VOLTWREN);
+    windowClass.lpszClassName = g_windowClass;
+    windowClass.hIconSm = LoadIconW(instance, MAKEINTRESOURCEW(IDI_SMALL));
+    RegisterClassExW(&windowClass);
+
+    g_hInstance = instance;
+    HWND window = CreateWindowExW(0, g_windowClass, g_windowTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
+                                  CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
+    if (window == nullptr)
+    {
+        return nullptr;
+    }
+    SetMainWindow(window);
+    ShowWindow(window, g_showConsole ? showCommand : SW_HIDE);
+    UpdateWindow(window);
+    return window;
+}
+
+// Only 0 (WM_QUIT) ends the loop; -1 is an error for one message, not the end.
+int RunMessageLoop(HINSTANCE instance)
+{
+    HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDC_VOLTWREN));
+    MSG message = {};
+    while (GetMessageW(&message, nullptr, 0, 0) != 0)
+    {
+        if (!TranslateAcceleratorW(message.hwnd, accelerators, &message))
+        {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    return static_cast<int>(message.wParam);
+}
+
+int ShutDown(int exitCode)
+{
+    VWN_LOGW(L"[Voltwren][wWinMain] @@@@@ WM_QUIT RECEIVED. @@@@@\n");
+    ChipAccessHelper::Instance().Release();
+    const DWORD waited = WaitForSingleObject(g_chipAccessHelperEvent, kReleaseWaitMs);
+    if (waited != WAIT_OBJECT_0)
+    {
+        DebuggerLine(L"[Voltwren][wWinMain] _event = 0x%08x (output via OutputDebugString())", waited);
+        VWN_LOGW(L"[Voltwren][wWinMain] _event = 0x%08x (output via OutputDebugString())", waited);
+    }
+    CloseHandle(g_chipAccessHelperEvent);
+    g_chipAccessHelperEvent = nullptr;
+    GlobalMutex::Instance().Release();
+    return exitCode;
+}
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
+{
+    const std::wstring workingDir = ProgramFolder();
+    InitLogging(workingDir);
+    VWN_LOGW(L"[Voltwren][wWinMain] @@@@@ MAIN ENTRY @@@@@");
+
+    CreateSingleInstanceMutex();
+    CreateReleaseEvent();
+    ProcessCommandLine(workingDir);
+    StartDetection(workingDir);
+
+    if (CreateMainWindow(instance, showCommand) == nullptr)
+    {
+        return 0;
+    }
+    return ShutDown(RunMessageLoop(instance));
+}

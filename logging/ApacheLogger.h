@@ -1,0 +1,44 @@
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+// The program's only way to write a log: binds four entry points of
+// Log4cxxWrapper.dll from the program folder and forwards finished texts to
+// it at DEBUG level. Without the library every operation does nothing.
+typedef void* LoggerHandle;
+
+struct LoggerRef
+{
+    LoggerHandle handle = nullptr;
+};
+
+typedef std::unique_ptr<LoggerRef> LoggerRefPtr;
+
+class ApacheLogger
+{
+public:
+    // Capacity of the formatting buffer and the longest text it may carry.
+    static constexpr size_t kBufferChars = 4096;
+    static constexpr size_t kMaxMessageChars = 4093;
+
+    // Resets the log folder, then binds the library in workingDir. Throws a
+    // filesystem error when the folder reset fails; the binding is then skipped.
+    static void Init(const std::wstring& workingDir);
+    // Binds the library only (the second half of Init).
+    static void Bind(const std::wstring& workingDir);
+    static void Configure(const std::wstring& propertiesPath);
+    static LoggerRefPtr GetLogger(const std::wstring& name);
+
+    static void DebugW(const LoggerRefPtr& logger, const wchar_t* format, ...);
+    static void DebugA(const LoggerRefPtr& logger, const char* format, ...)
+        __attribute__((format(printf, 2, 3)));
+    static void WriteW(const LoggerRefPtr& logger, const wchar_t* text);
+    static void WriteA(const LoggerRefPtr& logger, const char* text);
+};
+
+// The program writes everything to one logger at DEBUG level.
+#define VWN_LOGW(...) ApacheLogger::DebugW(ApacheLogger::GetLogger(L"vwn"), __VA_ARGS__)
+#define VWN_LOGA(...) ApacheLogger::DebugA(ApacheLogger::GetLogger(L"vwn"), __VA_ARGS__)

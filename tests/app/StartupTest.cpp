@@ -1,0 +1,183 @@
+// The program as a user or the system sees it: started from a staged folder,
+// its log lines, its window and its exit code.
+#include "support/ProgramUnderTest.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+constexpr DWORD kStartMs = 30000;
+
+const std::vector<std::wstring> kStartupHead = {
+    L"[Voltwren][wWinMain] @@@@@ MAIN ENTRY @@@@@",
+    L"[Voltwren][wWinMain] Creating mutex ...",
+    L"[GlobalMutex][GlobalMutex::GlobalMutex] in.",
+    L"[GlobalMutex][GlobalMutex::GlobalMutex] out.",
+};
+
+const std::vector<std::wstring> kAfterMutex = {
+    L"[Voltwren][wWinMain] Creating mutex - done.",
+    L"[Voltwren][wWinMain] Creating event objects ...",
+    L"[Voltwren][wWinMain] Creating event objects - done.",
+    L"[Voltwren][wWinMain] Processing command-line args ...",
+};
+
+std::vector<std::wstring> Slice(const std::vector<std::wstring>& texts, size_t from, size_t count)
+{
+    if (from >= texts.size())
+    {
+        return {};
+    }
+    return std::vector<std::wstring>(texts.begin() + from,
+                                     texts.begin() + std::min(texts.size(), from + count));
+}
+
+// Exit through the menu command, as a user would; returns the exit code.
+DWORD ExitLikeAUser(ProgramUnderTest& program, HWND window)
+{
+    SendExitCommand(window);
+    DWORD exitCode = 0xDEADBEEF;
+    EXPECT_TRUE(program.WaitForExit(kStartMs, exitCode));
+    return exitCode;
+}
+} // namespace
+
+class StartupTest : public ::testing::Test
+{
+};
+
+TEST_F(StartupTest, Startup_WritesItsLinesInOrderAndHidesTheWindow)
+{
+    ProgramUnderTest program;
+    ASSERT_TRUE(program.Start(L""));
+    HWND window = program.WaitForWindow(kStartMs);
+    ASSERT_NE(nullptr, window);
+    EXPECT_FALSE(IsWindowVisible(window));
+
+    const auto records = program.Records();
+    ASSERT_FALSE(records.empty());
+    EXPECT_EQ('C', records.front().kind);
+    EXPECT_EQ(program.Folder() + L"log4cxx.properties", records.front().text);
+
+    const auto texts = program.Texts();
+    // The test machine has no installer entries: the lookup's one failure line comes first.
+    ASSERT_GE(texts.size(), 12u);
+    EXPECT_EQ(0u, texts[0].find(L"[Voltwren][getVersionNumber] {LastErrorCode : 2(0x2)} ")) << texts[0];
+    EXPECT_EQ(kStartupHead, Slice(texts, 1, kStartupHead.size()));
+    EXPECT_EQ(0u, texts[5].find(L"[Voltwren][wWinMain] {LastErrorCode : 0(0x0)} ")) << texts[5];
+    EXPECT_EQ(kAfterMutex, Slice(texts, 6, kAfterMutex.size()));
+    const std::vector<std::wstring> options = {
+        L"[Voltwren][GetCmdLineArgs] _numArgs(1)",
+        L"[Voltwren][wWinMain] Got no cmd parameters or incorrect ones. => Show brief log contents.",
+        L"[Voltwren][wWinMain] Processing command-line args - done.",
+    };
+    EXPECT_EQ(options, Slice(texts, 10, options.size()));
+    for (const LogRecord& record : records)
+    {
+        if (record.kind != 'C')
+        {
+            EXPECT_EQ(L"vwn_NaN", record.logger);
+        }
+    }
+    EXPECT_EQ(0u, ExitLikeAUser(program, window));
+}
+
+TEST_F(StartupTest, ShowConsole_ShowsTheWindowAndLogsTheFolder)
+{
+    ProgramUnderTest program;
+    ASSERT_TRUE(program.Start(L"-showconsole -retrycount 3"));
+    HWND window = program.WaitForWindow(kStartMs);
+    ASSERT_NE(nullptr, window);
+    EXPECT_TRUE(IsWindowVisible(window));
+    const auto texts = program.Texts();
+    const std::vector<std::wstring> expected = {
+        L"[Voltwren][GetCmdLineArgs] _numArgs(4)",
+        L"[Voltwren][wWinMain] g_readPresenceStatusRetryCount(3) - 1.",
+        L"[Voltwren][wWinMain] Got the cmd directive. => Show detailed log contents.",
+        L"[Voltwren][wWinMain] _workingDir -> " + program.Folder(),
+        L"[Voltwren][wWinMain] Processing command-line args - done.",
+    };
+    const size_t at = FindLine(texts, expected.front());
+    EXPECT_EQ(expected, Slice(texts, at, expected.size()));
+    EXPECT_EQ(0u, ExitLikeAUser(program, window));
+}
+
+TEST_F(StartupTest, ExitCommand_ShutsDownInOrderWithExitCode0)
+{
+    ProgramUnderTest program;
+    ASSERT_TRUE(program.Start(L""));
+    HWND window = program.WaitForWindow(kStartMs);
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(program.WaitForLogText(
+        L"[ChipAccessHelper][ChipAccessHelper::Run] Executing the thread in progress.\n", kStartMs));
+    EXPECT_EQ(0u, ExitLikeAUser(program, window));
+
+    const auto texts = program.Texts();
+    const std::vector<std::wstring> expected = {
+        L"[Voltwren][WndProc] *** WM_DESTROY  (0x2) ***",
+        L"[Voltwren][wWinMain] @@@@@ WM_QUIT RECEIVED. @@@@@\n",
+        L"[ChipAccessHelper][ChipAccessHelper::Release] in.",
+        L"[ChipAccessHelper][ChipAccessHelper::Stop] Stopping thread ...",
+    };
+    const size_t at = FindLine(texts, expected.front());
+    ASSERT_NE(std::wstring::npos, at);
+    EXPECT_EQ(expected, Slice(texts, at, expected.size()));
+    const std::vector<std::wstring> tail = {
+        L"[ChipAccessHelper][ChipAccessHelper::CloseConsole] Closing the console ...",
+        L"[ChipAccessHelper][ChipAccessHelper::CloseConsole] Closing the console - done.\n",
+        L"[ChipAccessHelper][ChipAccessHelper::Release] out.\n",
+        L"[ChipAccessHelper][ChipAccessHelper::~ChipAccessHelper] in.",
+        L"[ChipAccessHelper][ChipAccessHelper::Release] in.",
+        L"[ChipAccessHelper][ChipAccessHelper::Release] out.\n",
+        L"[ChipAccessHelper][ChipAccessHelper::~ChipAccessHelper] out.\n",
+        L"[GlobalMutex][GlobalMutex::~GlobalMutex] Calling Release() ...",
+        L"[GlobalMutex][GlobalMutex::~GlobalMutex] Calling Release() - done.\n",
+    };
+    ASSERT_GE(texts.size(), tail.size());
+    EXPECT_EQ(tail, Slice(texts, texts.size() - tail.size(), tail.size()));
+    EXPECT_EQ(
+        1u, CountLine(texts, L"[ChipAccessHelper][ChipAccessHelper::CloseConsole] Closing the console ..."));
+}
+
+TEST_F(StartupTest, WithoutLogLibrary_RunsSilently)
+{
+    ProgramUnderTest program(L"");
+    ASSERT_TRUE(program.Start(L""));
+    HWND window = program.WaitForWindow(kStartMs);
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ(0u, ExitLikeAUser(program, window));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((program.Folder() + L"recorded-log.txt").c_str()));
+}
+
+TEST_F(StartupTest, LibraryWithoutNarrowEntryPoint_GetsWideLinesOnly)
+{
+    ProgramUnderTest program(L"recording-without-debug-a");
+    ASSERT_TRUE(program.Start(L""));
+    HWND window = program.WaitForWindow(kStartMs);
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ(0u, ExitLikeAUser(program, window));
+    const auto records = program.Records();
+    size_t wide = 0;
+    for (const LogRecord& record : records)
+    {
+        EXPECT_NE('A', record.kind) << ToUtf8(record.text);
+        wide += record.kind == 'W' ? 1 : 0;
+    }
+    EXPECT_GT(wide, 20u);
+    // The narrow release lines are gone; the wide console lines around them are not.
+    const auto texts = LogTexts(records);
+    EXPECT_EQ(0u, CountLine(texts, L"[ChipAccessHelper][ChipAccessHelper::Release] in."));
+    EXPECT_EQ(
+        1u, CountLine(texts, L"[ChipAccessHelper][ChipAccessHelper::CloseConsole] Closing the console ..."));
+}
+
+TEST_F(StartupTest, LongProgramFolder_DoesNotCrashTheDebuggerLine)
+{
+    // A folder path near the system's limit; the debugger line for it exceeds 259 characters.
+    ProgramUnderTest program(L"recording", std::wstring(150, L'd'));
+    ASSERT_TRUE(program.Start(L"-showconsole"));
+    HWND window = program.WaitForWindow(kStartMs);
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ(1u, CountLine(program.Texts(), L"[Voltwren][wWinMain] _workingDir -> " + program.Folder()));
+    EXPECT_EQ(0u, ExitLikeAUser(program, window));
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "install/VersionNumber.h"
+#include "logging/ApacheLogger.h"
+#include "support/RecordedLog.h"
+#include "support/TestFolders.h"
+
+// Binds the recording log library into this test process once, and gives each
+// test a fresh record file (the library reads VWN_RECORDING_LOG on every call).
+class BoundRecordingLog
+{
+public:
+    BoundRecordingLog() : m_folder(L"log")
+    {
+        SetEnvironmentVariableW(L"VWN_RECORDING_LOG", RecordPath().c_str());
+        static bool bound = false;
+        if (!bound)
+        {
+            ApacheLogger::Bind(BinFolder() + L"recording\\");
+            // The version lookup logs its failure once per process: keep that out of the tests' records.
+            getVersionNumber();
+            DeleteFileW(RecordPath().c_str());
+            bound = true;
+        }
+    }
+    ~BoundRecordingLog() { SetEnvironmentVariableW(L"VWN_RECORDING_LOG", nullptr); }
+
+    std::wstring RecordPath() const { return m_folder.Path() + L"records.txt"; }
+    std::vector<LogRecord> Records() const { return ReadRecordedLog(RecordPath()); }
+    std::vector<std::wstring> Texts() const { return LogTexts(Records()); }
+
+private:
+    TempFolder m_folder;
+};

@@ -1,0 +1,155 @@
+#include "support/ProgramUnderTest.h"
+
+namespace
+{
+struct WindowSearch
+{
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter)
+{
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    if (owner == search->processId && std::wstring(className) == L"VOLTWREN")
+    {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+} // namespace
+
+ProgramUnderTest::ProgramUnderTest(const std::wstring& logLibrary, const std::wstring& folderHint)
+    : m_folder(folderHint)
+{
+    const std::wstring bin = BinFolder();
+    CopyFileW((bin + L"Voltwren.exe").c_str(), (Folder() + L"Voltwren.exe").c_str(), FALSE);
+    CopyFileW((bin + L"notification_icon.png").c_str(), (Folder() + L"notification_icon.png").c_str(), FALSE);
+    if (!logLibrary.empty())
+    {
+        CopyFileW((bin + logLibrary + L"\\Log4cxxWrapper.dll").c_str(),
+                  (Folder() + L"Log4cxxWrapper.dll").c_str(), FALSE);
+    }
+    m_job = CreateJobObjectW(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    SetInformationJobObject(m_job, JobObjectExtendedLimitInformation, &limits, sizeof(limits));
+}
+
+ProgramUnderTest::~ProgramUnderTest()
+{
+    Kill();
+    if (m_job != nullptr)
+    {
+        CloseHandle(m_job);
+        m_job = nullptr;
+    }
+    // Give the system a moment to let go of the files before the folder goes.
+    Sleep(100);
+}
+
+void ProgramUnderTest::StageTool(const std::wstring& scenario, const std::wstring& valueFolder)
+{
+    CreateDirectoryW(ToolFolder().c_str(), nullptr);
+    CopyFileW((BinFolder() + L"ITERHPGen.exe").c_str(), (ToolFolder() + L"ITERHPGen.exe").c_str(), FALSE);
+    WriteFileBytes(ToolFolder() + L"OutputPath.ini", ToUtf8(valueFolder));
+    WriteFileBytes(ToolFolder() + L"scenario.txt", ToUtf8(scenario));
+}
+
+bool ProgramUnderTest::Start(const std::wstring& arguments, const std::wstring& currentDirectory)
+{
+    std::wstring commandLine = L"\"" + Folder() + L"Voltwren.exe\"";
+    if (!arguments.empty())
+    {
+        commandLine += L" " + arguments;
+    }
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    const wchar_t* directory = currentDirectory.empty() ? nullptr : currentDirectory.c_str();
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                        directory, &startup, &m_process))
+    {
+        return false;
+    }
+    AssignProcessToJobObject(m_job, m_process.hProcess);
+    ResumeThread(m_process.hThread);
+    return true;
+}
+
+HWND ProgramUnderTest::WaitForWindow(DWORD timeoutMs)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    do
+    {
+        WindowSearch search = {m_process.dwProcessId, nullptr};
+        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr)
+        {
+            return search.found;
+        }
+        Sleep(50);
+    } while (GetTickCount64() < deadline && IsRunning());
+    return nullptr;
+}
+
+bool ProgramUnderTest::WaitForExit(DWORD timeoutMs, DWORD& exitCode)
+{
+    if (m_process.hProcess == nullptr || WaitForSingleObject(m_process.hProcess, timeoutMs) != WAIT_OBJECT_0)
+    {
+        return false;
+    }
+    GetExitCodeProcess(m_process.hProcess, &exitCode);
+    return true;
+}
+
+bool ProgramUnderTest::IsRunning() const
+{
+    return m_process.hProcess != nullptr && WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+bool ProgramUnderTest::WaitForLogText(const std::wstring& text, DWORD timeoutMs, size_t count)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;)
+    {
+        if (CountLine(Texts(), text) >= count)
+        {
+            return true;
+        }
+        if (GetTickCount64() >= deadline)
+        {
+            return false;
+        }
+        Sleep(50);
+    }
+}
+
+void ProgramUnderTest::Kill()
+{
+    if (m_job != nullptr)
+    {
+        TerminateJobObject(m_job, 1);
+    }
+    if (m_process.hProcess != nullptr)
+    {
+        WaitForSingleObject(m_process.hProcess, 5000);
+        CloseHandle(m_process.hProcess);
+        CloseHandle(m_process.hThread);
+        m_process = PROCESS_INFORMATION{};
+    }
+}
+
+std::vector<LogRecord> ProgramUnderTest::Records() const
+{
+    return ReadRecordedLog(Folder() + L"recorded-log.txt");
+}
+
+void SendExitCommand(HWND window)
+{
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(105, 0), 0);
+}

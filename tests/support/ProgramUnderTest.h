@@ -1,0 +1,53 @@
+#pragma once
+
+#include "support/RecordedLog.h"
+#include "support/TestFolders.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// A staged program folder holding Voltwren.exe and what lies beside it, and
+// the program started from it. Everything started is ended with the object
+// (a job object takes the program and its console along).
+class ProgramUnderTest
+{
+public:
+    // logLibrary: a folder of bin holding a Log4cxxWrapper.dll ("recording",
+    // "recording-without-debug-a"), or empty for none.
+    explicit ProgramUnderTest(const std::wstring& logLibrary = L"recording",
+                              const std::wstring& folderHint = L"prog");
+    ~ProgramUnderTest();
+    ProgramUnderTest(const ProgramUnderTest&) = delete;
+    ProgramUnderTest& operator=(const ProgramUnderTest&) = delete;
+
+    // The program folder, with a trailing backslash.
+    const std::wstring& Folder() const { return m_folder.Path(); }
+    std::wstring ToolFolder() const { return Folder() + L"ITE inboxI2C Flash\\"; }
+
+    // Copies bin's ITERHPGen.exe into the tool folder and names `valueFolder` in OutputPath.ini.
+    void StageTool(const std::wstring& scenario, const std::wstring& valueFolder);
+
+    bool Start(const std::wstring& arguments, const std::wstring& currentDirectory = L"");
+    // The main window of the started process (hidden ones too), or null after the timeout.
+    HWND WaitForWindow(DWORD timeoutMs);
+    // True when the process ended within the timeout; exitCode then holds its full 32-bit code.
+    bool WaitForExit(DWORD timeoutMs, DWORD& exitCode);
+    bool IsRunning() const;
+    // Waits until the log holds `text` as a whole line `count` times.
+    bool WaitForLogText(const std::wstring& text, DWORD timeoutMs, size_t count = 1);
+    void Kill();
+
+    std::vector<LogRecord> Records() const;
+    std::vector<std::wstring> Texts() const { return LogTexts(Records()); }
+    DWORD ProcessId() const { return m_process.dwProcessId; }
+
+private:
+    TempFolder m_folder;
+    HANDLE m_job = nullptr;
+    PROCESS_INFORMATION m_process = {};
+};
+
+// Asks a window to end as a user would: the Exit command of its menu.
+void SendExitCommand(HWND window);

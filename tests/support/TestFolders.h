@@ -1,0 +1,31 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// The folder holding the test executable (the build's bin folder), with a trailing backslash.
+std::wstring BinFolder();
+
+std::string ReadFileBytes(const std::wstring& path);
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+std::string ToUtf8(const std::wstring& text);
+std::wstring FromUtf8(const std::string& bytes);
+
+// A fresh folder under the temporary folder, removed with all its contents at the end.
+class TempFolder
+{
+public:
+    explicit TempFolder(const std::wstring& hint = L"vwn");
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    // With a trailing backslash.
+    const std::wstring& Path() const { return m_path; }
+
+private:
+    std::wstring m_path;
+};
+
+void RemoveTree(const std::wstring& path);
