@@ -1,0 +1,267 @@
+// Window messages and power notices as the system sends them, and the
+// single-instance rule, seen from outside the running program.
+#include "support/ProgramUnderTest.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+constexpr DWORD kWaitMs = 30000;
+const std::wstring kThreadStarted =
+    L"[ChipAccessHelper][ChipAccessHelper::Run] Executing the thread in progress.\n";
+const std::wstring kStopping = L"[ChipAccessHelper][ChipAccessHelper::Stop] Stopping thread ...";
+const std::wstring kReleaseOut = L"[ChipAccessHelper][ChipAccessHelper::Release] out.\n";
+const std::wstring kPower = L"[Voltwren][WndProc] *** WM_POWERBROADCAST (0x218), wParam (0x";
+
+struct DialogSearch
+{
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK MatchAboutBox(HWND window, LPARAM parameter)
+{
+    DialogSearch* search = reinterpret_cast<DialogSearch*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    wchar_t title[64] = {};
+    GetWindowTextW(window, title, 64);
+    if (owner == search->processId && std::wstring(title) == L"\x95DC\x65BC Voltwren")
+    {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND WaitForAboutBox(DWORD processId, DWORD timeoutMs)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    do
+    {
+        DialogSearch search = {processId, nullptr};
+        EnumWindows(MatchAboutBox, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr)
+        {
+            return search.found;
+        }
+        Sleep(50);
+    } while (GetTickCount64() < deadline);
+    return nullptr;
+}
+
+size_t CountPrefix(const std::vector<std::wstring>& texts, const std::wstring& prefix)
+{
+    size_t count = 0;
+    for (size_t at = FindLinePrefix(texts, prefix); at != std::wstring::npos;
+         at = FindLinePrefix(texts, prefix, at + 1))
+    {
+        ++count;
+    }
+    return count;
+}
+} // namespace
+
+class WindowTest : public ::testing::Test
+{
+protected:
+    // Starts the program and waits until detection runs; returns its main window.
+    HWND StartRunning(ProgramUnderTest& program, const std::wstring& arguments = L"")
+    {
+        EXPECT_TRUE(program.Start(arguments));
+        HWND window = program.WaitForWindow(kWaitMs);
+        EXPECT_TRUE(program.WaitForLogText(kThreadStarted, kWaitMs));
+        return window;
+    }
+
+    void ExpectExitCode0(ProgramUnderTest& program, HWND window)
+    {
+        SendExitCommand(window);
+        DWORD exitCode = 0xDEADBEEF;
+        ASSERT_TRUE(program.WaitForExit(kWaitMs, exitCode));
+        EXPECT_EQ(0u, exitCode);
+    }
+};
+
+TEST_F(WindowTest, SecondInstance_EndsWithMinusOneAndLeavesTheFirstRunning)
+{
+    ProgramUnderTest first;
+    HWND window = StartRunning(first);
+    ASSERT_NE(nullptr, window);
+
+    ProgramUnderTest second;
+    ASSERT_TRUE(second.Start(L""));
+    DWORD exitCode = 0;
+    ASSERT_TRUE(second.WaitForExit(kWaitMs, exitCode));
+    EXPECT_EQ(0xFFFFFFFFu, exitCode);
+
+    const auto texts = second.Texts();
+    const size_t at = FindLine(texts, L"[Voltwren][wWinMain] Creating mutex ...");
+    ASSERT_NE(std::wstring::npos, at);
+    ASSERT_GE(texts.size(), at + 4);
+    EXPECT_EQ(L"[GlobalMutex][GlobalMutex::GlobalMutex] in.", texts[at + 1]);
+    EXPECT_EQ(L"[GlobalMutex][GlobalMutex::GlobalMutex] out.", texts[at + 2]);
+    EXPECT_EQ(0u, texts[at + 3].find(L"[Voltwren][wWinMain] {LastErrorCode : 183(0xB7)} "))
+        << ToUtf8(texts[at + 3]);
+    // Nothing else was created: no event, console or window; only the mutex destructor speaks.
+    const std::vector<std::wstring> rest(texts.begin() + at + 4, texts.end());
+    const std::vector<std::wstring> expected = {
+        L"[GlobalMutex][GlobalMutex::~GlobalMutex] Calling Release() ...",
+        L"[GlobalMutex][GlobalMutex::~GlobalMutex] Calling Release() - done.\n"};
+    EXPECT_EQ(expected, rest);
+
+    EXPECT_TRUE(first.IsRunning());
+    EXPECT_TRUE(IsWindow(window));
+    ExpectExitCode0(first, window);
+}
+
+TEST_F(WindowTest, Close_ReleasesDetectionAndMutexButKeepsTheWindow)
+{
+    ProgramUnderTest first;
+    HWND window = StartRunning(first);
+    ASSERT_NE(nullptr, window);
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    const auto texts = first.Texts();
+    const size_t at = FindLine(texts, L"[Voltwren][WndProc] *** WM_CLOSE (0x10)***");
+    ASSERT_NE(std::wstring::npos, at);
+    EXPECT_EQ(L"[ChipAccessHelper][ChipAccessHelper::Release] in.", texts[at + 1]);
+    EXPECT_NE(std::wstring::npos, FindLine(texts, kStopping, at));
+    EXPECT_NE(std::wstring::npos, FindLine(texts, kReleaseOut, at));
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_TRUE(first.IsRunning());
+
+    // The mutex is given up: a new instance starts and runs beside the first.
+    ProgramUnderTest second;
+    HWND secondWindow = StartRunning(second);
+    ASSERT_NE(nullptr, secondWindow);
+    EXPECT_TRUE(second.IsRunning());
+    ExpectExitCode0(second, secondWindow);
+
+    // A power notice after the release touches nothing released.
+    SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+    const auto after = first.Texts();
+    EXPECT_EQ(
+        1u, CountLine(after,
+                      L"[ChipAccessHelper][ChipAccessHelper::Stop] Detection was released; nothing to do."));
+    EXPECT_EQ(1u,
+              CountLine(after,
+                        L"[ChipAccessHelper][ChipAccessHelper::Run] Detection was released; nothing to do."));
+    ExpectExitCode0(first, window);
+    // After WM_CLOSE the shut-down wait finds the event already set.
+    EXPECT_EQ(std::wstring::npos, FindLinePrefix(first.Texts(), L"[Voltwren][wWinMain] _event = "));
+}
+
+TEST_F(WindowTest, EndSession_ReleasesWhateverWParamSays)
+{
+    ProgramUnderTest program;
+    HWND window = StartRunning(program);
+    ASSERT_NE(nullptr, window);
+    SendMessageW(window, WM_ENDSESSION, 0, 0);
+    const auto texts = program.Texts();
+    const size_t at = FindLine(texts, L"[Voltwren][WndProc] *** WM_ENDSESSION  (0x16) ***, wParam (0x0)");
+    ASSERT_NE(std::wstring::npos, at);
+    EXPECT_EQ(L"[ChipAccessHelper][ChipAccessHelper::Release] in.", texts[at + 1]);
+    EXPECT_TRUE(IsWindow(window));
+    ExpectExitCode0(program, window);
+}
+
+TEST_F(WindowTest, Sleep_StopsOnceAndRestartsOnce)
+{
+    ProgramUnderTest program;
+    HWND window = StartRunning(program);
+    ASSERT_NE(nullptr, window);
+    SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, 0); // resume without suspend: one line only
+    SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0); // second suspend: two lines only
+    SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+    SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, 0);
+    SendMessageW(window, WM_POWERBROADCAST, PBT_APMPOWERSTATUSCHANGE, 0);
+
+    const auto texts = program.Texts();
+    const size_t first = FindLinePrefix(texts, kPower);
+    ASSERT_NE(std::wstring::npos, first);
+    const std::vector<std::wstring> expected = {
+        kPower + L"7) ***",
+        kPower + L"4) ***",
+        L"[Voltwren][WndProc] *** PBT_APMSUSPEND (wParam = 0x4)***",
+        L"[Voltwren][WndProc] @@@@@ Getting into the S3/S4 state ... @@@@@",
+        kStopping,
+        L"[ChipAccessHelper][ChipAccessHelper::Stop] Stopping thread - done.",
+        L"[Voltwren][WndProc] @@@@@ Suspended. (PBT_APMSUSPEND) @@@@@\n",
+        kPower + L"4) ***",
+        L"[Voltwren][WndProc] *** PBT_APMSUSPEND (wParam = 0x4)***",
+        kPower + L"12) ***",
+        L"[Voltwren][WndProc] *** PBT_APMRESUMESUSPEND (wParam=0x7) | PBT_APMRESUMEAUTOMATIC (wParam=0x12) | "
+        L"PBT_APMRESUMECRITICAL (wParam=0x6) ***",
+        L"[Voltwren][WndProc] @@@@@ Resuming from the S3/S4 state ... @@@@@",
+        L"[ChipAccessHelper][ChipAccessHelper::Run] _retryCount(50)",
+    };
+    // The detection thread writes too; compare the main thread's lines only.
+    std::vector<std::wstring> mainLines;
+    for (size_t i = first; i < texts.size() && mainLines.size() < expected.size(); ++i)
+    {
+        if (texts[i].find(L"DetectionThreadFunc") == std::wstring::npos &&
+            texts[i].find(L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress]") ==
+                std::wstring::npos &&
+            texts[i].find(L"DeleteTargetFile") == std::wstring::npos &&
+            texts[i].find(L"ReadQcPdPresenceStatusFromFile") == std::wstring::npos &&
+            texts[i].find(L"Preprocessing") == std::wstring::npos &&
+            texts[i].find(L"GetValueFilePath") == std::wstring::npos)
+        {
+            mainLines.push_back(texts[i]);
+        }
+    }
+    EXPECT_EQ(expected, mainLines);
+    EXPECT_EQ(1u, CountLine(texts, L"[Voltwren][WndProc] @@@@@ Resumed from the S3/S4 state. @@@@@\n"));
+    EXPECT_EQ(2u, CountLine(texts, kThreadStarted));
+    EXPECT_EQ(1u, CountLine(texts, kPower + L"a) ***"));
+    EXPECT_EQ(6u, CountPrefix(texts, kPower));
+    ExpectExitCode0(program, window);
+}
+
+// Alt with "?" or "/" is the accelerator for command 104; Wine matches character
+// accelerators against the real Alt key state, which a posted message cannot
+// fake, so the table is read from the executable and the command is sent.
+TEST_F(WindowTest, Accelerators_AltQuestionMarkAndSlashGiveAbout)
+{
+    HMODULE image =
+        LoadLibraryExW((BinFolder() + L"Voltwren.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(nullptr, image);
+    HACCEL table = LoadAcceleratorsW(image, MAKEINTRESOURCEW(109));
+    ASSERT_NE(nullptr, table);
+    ACCEL entries[8] = {};
+    const int count = CopyAcceleratorTableW(table, entries, 8);
+    ASSERT_EQ(2, count);
+    for (int i = 0; i < count; ++i)
+    {
+        EXPECT_EQ(FALT, entries[i].fVirt & (FALT | FVIRTKEY | FCONTROL | FSHIFT));
+        EXPECT_EQ(104, entries[i].cmd);
+    }
+    EXPECT_EQ(L'?', entries[0].key);
+    EXPECT_EQ(L'/', entries[1].key);
+    DestroyAcceleratorTable(table);
+    FreeLibrary(image);
+}
+
+TEST_F(WindowTest, AboutCommand_OpensTheModalAboutBox)
+{
+    ProgramUnderTest program;
+    HWND window = StartRunning(program);
+    ASSERT_NE(nullptr, window);
+    for (int round = 0; round < 2; ++round)
+    {
+        PostMessageW(window, WM_COMMAND, 104, 0);
+        HWND about = WaitForAboutBox(program.ProcessId(), 10000);
+        ASSERT_NE(nullptr, about);
+        EXPECT_FALSE(IsWindowEnabled(window)); // modal: the main window takes no input
+        PostMessageW(about, WM_COMMAND, MAKEWPARAM(round == 0 ? IDOK : IDCANCEL, BN_CLICKED), 0);
+        const ULONGLONG deadline = GetTickCount64() + 10000;
+        while (IsWindow(about) && GetTickCount64() < deadline)
+        {
+            Sleep(50);
+        }
+        EXPECT_FALSE(IsWindow(about));
+    }
+    ExpectExitCode0(program, window);
+}
