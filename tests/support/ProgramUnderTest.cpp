@@ -24,8 +24,9 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter)
 }
 } // namespace
 
-ProgramUnderTest::ProgramUnderTest(const std::wstring& logLibrary, const std::wstring& folderHint)
-    : m_folder(folderHint)
+ProgramUnderTest::ProgramUnderTest(const std::wstring& logLibrary, const std::wstring& folderHint,
+                                   const std::wstring& parent)
+    : m_folder(folderHint, parent)
 {
     const std::wstring bin = BinFolder();
     CopyFileW((bin + L"Voltwren.exe").c_str(), (Folder() + L"Voltwren.exe").c_str(), FALSE);
@@ -53,12 +54,32 @@ ProgramUnderTest::~ProgramUnderTest()
     Sleep(100);
 }
 
-void ProgramUnderTest::StageTool(const std::wstring& scenario, const std::wstring& valueFolder)
+void ProgramUnderTest::StageTool(const std::string& scenario)
 {
     CreateDirectoryW(ToolFolder().c_str(), nullptr);
+    CreateDirectoryW(ValueFolder().c_str(), nullptr);
     CopyFileW((BinFolder() + L"ITERHPGen.exe").c_str(), (ToolFolder() + L"ITERHPGen.exe").c_str(), FALSE);
-    WriteFileBytes(ToolFolder() + L"OutputPath.ini", ToUtf8(valueFolder));
-    WriteFileBytes(ToolFolder() + L"scenario.txt", ToUtf8(scenario));
+    WriteFileBytes(ToolFolder() + L"OutputPath.ini", ToUtf8(ValueFolder()));
+    WriteFileBytes(ToolFolder() + L"sim-scenario.txt", scenario);
+}
+
+std::vector<std::string> ProgramUnderTest::ToolCommands() const
+{
+    std::vector<std::string> commands;
+    const std::string journal = ReadFileBytes(ToolFolder() + L"sim-journal.txt");
+    size_t start = 0;
+    for (size_t end = journal.find('\n'); end != std::string::npos; end = journal.find('\n', start))
+    {
+        const std::string line = journal.substr(start, end - start);
+        start = end + 1;
+        const size_t first = line.find('\t');
+        const size_t second = first == std::string::npos ? first : line.find('\t', first + 1);
+        if (second != std::string::npos)
+        {
+            commands.push_back(line.substr(first + 1, second - first - 1));
+        }
+    }
+    return commands;
 }
 
 bool ProgramUnderTest::Start(const std::wstring& arguments, const std::wstring& currentDirectory)

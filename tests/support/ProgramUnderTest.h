@@ -16,8 +16,9 @@ class ProgramUnderTest
 public:
     // logLibrary: a folder of bin holding a Log4cxxWrapper.dll ("recording",
     // "recording-without-debug-a"), or empty for none.
+    // parent: where the program folder is made (the temporary folder when empty).
     explicit ProgramUnderTest(const std::wstring& logLibrary = L"recording",
-                              const std::wstring& folderHint = L"prog");
+                              const std::wstring& folderHint = L"prog", const std::wstring& parent = L"");
     ~ProgramUnderTest();
     ProgramUnderTest(const ProgramUnderTest&) = delete;
     ProgramUnderTest& operator=(const ProgramUnderTest&) = delete;
@@ -26,8 +27,13 @@ public:
     const std::wstring& Folder() const { return m_folder.Path(); }
     std::wstring ToolFolder() const { return Folder() + L"ITE inboxI2C Flash\\"; }
 
-    // Copies bin's ITERHPGen.exe into the tool folder and names `valueFolder` in OutputPath.ini.
-    void StageTool(const std::wstring& scenario, const std::wstring& valueFolder);
+    // Where the simulated tool writes its value file.
+    std::wstring ValueFolder() const { return Folder() + L"out\\"; }
+    // Copies bin's simulated ITERHPGen.exe into the tool folder with a scenario, and names
+    // ValueFolder() in its OutputPath.ini.
+    void StageTool(const std::string& scenario);
+    // The argument texts of the commands the tool received, in order.
+    std::vector<std::string> ToolCommands() const;
 
     bool Start(const std::wstring& arguments, const std::wstring& currentDirectory = L"");
     // The main window of the started process (hidden ones too), or null after the timeout.

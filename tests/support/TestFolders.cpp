@@ -72,11 +72,15 @@ std::wstring FromUtf8(const std::string& bytes)
     return text;
 }
 
-TempFolder::TempFolder(const std::wstring& hint)
+TempFolder::TempFolder(const std::wstring& hint, const std::wstring& parent)
 {
     static std::atomic<unsigned> counter{0};
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
+    if (!parent.empty())
+    {
+        lstrcpynW(temp, parent.c_str(), MAX_PATH);
+    }
     for (;;)
     {
         m_path = std::wstring(temp) + hint + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +

@@ -16,7 +16,8 @@ std::wstring FromUtf8(const std::string& bytes);
 class TempFolder
 {
 public:
-    explicit TempFolder(const std::wstring& hint = L"vwn");
+    // parent: a folder with a trailing backslash, or empty for the temporary folder.
+    explicit TempFolder(const std::wstring& hint = L"vwn", const std::wstring& parent = L"");
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;

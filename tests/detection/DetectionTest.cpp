@@ -1,0 +1,267 @@
+// The program reading the simulated charger: the console, the commands it
+// types, the probing, the polling and its log lines.
+#include "support/ProgramUnderTest.h"
+
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+namespace
+{
+constexpr DWORD kWaitMs = 30000;
+const std::string k4E = "0x4E 1 W 1 1 D8";
+const std::string k40 = "0x40 1 W 1 1 D8";
+const std::wstring kDetected = L"[ChipAccessHelper][ChipAccessHelper::DetectSlaveAddress] _addr(0x";
+const std::wstring kThread = L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] ";
+
+size_t Count(const std::vector<std::string>& commands, const std::string& command)
+{
+    size_t count = 0;
+    for (const std::string& c : commands)
+    {
+        count += c == command ? 1 : 0;
+    }
+    return count;
+}
+
+// The cmd.exe that the program started, found by its parent process.
+DWORD ConsoleProcessOf(DWORD programId)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    DWORD found = 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && found == 0;
+         more = Process32NextW(snapshot, &entry))
+    {
+        if (entry.th32ParentProcessID == programId && lstrcmpiW(entry.szExeFile, L"cmd.exe") == 0)
+        {
+            found = entry.th32ProcessID;
+        }
+    }
+    CloseHandle(snapshot);
+    return found;
+}
+
+bool ProcessEnds(DWORD processId, DWORD timeoutMs)
+{
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+    if (process == nullptr)
+    {
+        return true;
+    }
+    const bool ended = WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
+}
+
+// The folder for the program on the Z: drive (the Linux root under Wine), beside the build tree.
+std::wstring OtherDriveFolder()
+{
+    const std::wstring bin = BinFolder();
+    return bin.substr(0, 2) == L"Z:" ? bin : std::wstring();
+}
+} // namespace
+
+class DetectionTest : public ::testing::Test
+{
+protected:
+    HWND StartAndDetect(ProgramUnderTest& program, const std::wstring& arguments)
+    {
+        EXPECT_TRUE(program.Start(arguments));
+        HWND window = program.WaitForWindow(kWaitMs);
+        EXPECT_NE(std::wstring::npos, WaitForPrefix(program, kDetected));
+        return window;
+    }
+
+    size_t WaitForPrefix(ProgramUnderTest& program, const std::wstring& prefix)
+    {
+        const ULONGLONG deadline = GetTickCount64() + kWaitMs;
+        for (;;)
+        {
+            const size_t at = FindLinePrefix(program.Texts(), prefix);
+            if (at != std::wstring::npos || GetTickCount64() > deadline)
+            {
+                return at;
+            }
+            Sleep(100);
+        }
+    }
+
+    void ExitWithCode0(ProgramUnderTest& program, HWND window)
+    {
+        SendExitCommand(window);
+        DWORD exitCode = 0xDEADBEEF;
+        ASSERT_TRUE(program.WaitForExit(kWaitMs, exitCode));
+        EXPECT_EQ(0u, exitCode);
+    }
+};
+
+TEST_F(DetectionTest, ChipAt4E_OneProbeAndTheExactCommandBytes)
+{
+    ProgramUnderTest program;
+    program.StageTool("status 0\n");
+    HWND window = StartAndDetect(program, L"-showconsole");
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ(1u, CountLine(program.Texts(), kDetected + L"4E) detected."));
+    ASSERT_TRUE(program.WaitForLogText(kThread + L"_retryCount(50)", kWaitMs));
+    // Wine's cmd may lose the command typed right after the "cd" line: allow one retry.
+    const auto commands = program.ToolCommands();
+    ASSERT_FALSE(commands.empty());
+    EXPECT_EQ(k4E, commands.front());
+    const auto texts = program.Texts();
+    EXPECT_LE(CountLine(texts, L"[ChipAccessHelper][ChipAccessHelper::DoReadPresenceStatus] _addr(0x4E)"),
+              2u);
+    // The bytes typed into the console, as the detailed log shows them.
+    const std::wstring written = L"[ChipAccessHelper][ChipAccessHelper::WriteToConsole] outputString -> ";
+    // Once at start-up, once when the detection thread starts.
+    EXPECT_EQ(2u, CountLine(texts, written + L"cd /d \"" + program.ToolFolder() + L"\"\n"));
+    EXPECT_LE(1u, CountLine(texts, written + L"ITERHPGen.exe 0x4E 1 W 1 1 D8\n"));
+    // A status of 0 is an answer all the same, and no toast.
+    EXPECT_EQ(std::wstring::npos, FindLinePrefix(texts, kThread + L"Change of charging type"));
+    ExitWithCode0(program, window);
+}
+
+TEST_F(DetectionTest, ChipAt40Only_ThreeCommandsFor4EFirst)
+{
+    ProgramUnderTest program;
+    program.StageTool("address 0x40\nstatus 1\n");
+    HWND window = StartAndDetect(program, L"");
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ(1u, CountLine(program.Texts(), kDetected + L"40) detected."));
+    const auto commands = program.ToolCommands();
+    // Three tries at 0x4E were typed; Wine's cmd may have lost the first.
+    EXPECT_GE(Count(commands, k4E), 2u);
+    EXPECT_LE(Count(commands, k4E), 3u);
+    const size_t first40 = std::find(commands.begin(), commands.end(), k40) - commands.begin();
+    ASSERT_LT(first40, commands.size());
+    EXPECT_EQ(Count(commands, k4E), first40);
+    ExitWithCode0(program, window);
+}
+
+TEST_F(DetectionTest, NoChip_SixCommandsThenNoAddress)
+{
+    ProgramUnderTest program;
+    program.StageTool("none\n");
+    HWND window = StartAndDetect(program, L"");
+    ASSERT_NE(nullptr, window);
+    const auto texts = program.Texts();
+    EXPECT_EQ(1u, CountLine(texts, kDetected + L"FFFFFFFF) detected."));
+    EXPECT_EQ(6u,
+              CountLine(texts,
+                        L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command - "
+                        L"done."));
+    ExitWithCode0(program, window);
+}
+
+TEST_F(DetectionTest, ToolNeverAnswers_GivesUpAfterRetriesWithExitCode0)
+{
+    ProgramUnderTest program;
+    program.StageTool("address 0x4E\nstatus 0 for 1 command\nnone\n");
+    ASSERT_TRUE(program.Start(L"-retrycount 2"));
+    DWORD exitCode = 0xDEADBEEF;
+    ASSERT_TRUE(program.WaitForExit(60000, exitCode));
+    EXPECT_EQ(0u, exitCode);
+    const auto texts = program.Texts();
+    const size_t giveUp =
+        FindLine(texts, kThread + L"@@@@@ Unable to read the value from the tool !!! @@@@@");
+    ASSERT_NE(std::wstring::npos, giveUp);
+    EXPECT_EQ(kThread + L"Posting WM_QUIT to the main window ...", texts[giveUp + 1]);
+    EXPECT_EQ(kThread + L"Posting WM_QUIT to the main window - done.\n", texts[giveUp + 2]);
+    // After the probe, detection typed one command and read three times without another.
+    const size_t threadIn = FindLine(texts, kThread + L"in.");
+    size_t commandsAfter = 0;
+    for (size_t i = threadIn; i < texts.size(); ++i)
+    {
+        commandsAfter +=
+            texts[i] == L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command "
+                        L"- done."
+                ? 1
+                : 0;
+    }
+    EXPECT_EQ(1u, commandsAfter);
+    EXPECT_EQ(
+        3u,
+        CountLine(texts, L"[ChipAccessHelper][ChipAccessHelper::ReadQcPdPresenceStatusFromFile] @@@@@ "
+                         L"Unable to open the target file !!! @@@@@") -
+            CountLine(std::vector<std::wstring>(texts.begin(), texts.begin() + threadIn),
+                      L"[ChipAccessHelper][ChipAccessHelper::ReadQcPdPresenceStatusFromFile] @@@@@ Unable to "
+                      L"open the target file !!! @@@@@"));
+}
+
+TEST_F(DetectionTest, ChargingChanges_LogEachChange)
+{
+    ProgramUnderTest program;
+    program.StageTool(
+        "status 0 for 2 commands\nstatus 2 for 2 commands\nstatus 0 for 1 command\nstatus 3 for 1 "
+        "command\nstatus 1\n");
+    HWND window = StartAndDetect(program, L"");
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (1).\n", kWaitMs));
+    const auto texts = program.Texts();
+    const std::vector<std::pair<int, int>> changes = {{0, 2}, {2, 0}, {0, 3}, {3, 1}};
+    size_t at = 0;
+    for (const auto& change : changes)
+    {
+        at =
+            FindLine(texts, kThread + L"Current charging type (" + std::to_wstring(change.first) + L").", at);
+        ASSERT_NE(std::wstring::npos, at);
+        EXPECT_EQ(kThread + L"Change of charging type detected (" + std::to_wstring(change.second) + L").\n",
+                  texts[at + 1]);
+    }
+    EXPECT_EQ(4u, CountLine(texts, kThread + L"Current charging type (0).") +
+                      CountLine(texts, kThread + L"Current charging type (2).") +
+                      CountLine(texts, kThread + L"Current charging type (3)."));
+    ExitWithCode0(program, window);
+}
+
+TEST_F(DetectionTest, ProgramOnAnotherDriveInAFolderWithAmpersand_FindsTheTool)
+{
+    const std::wstring parent = OtherDriveFolder();
+    ASSERT_FALSE(parent.empty());
+    ProgramUnderTest program(L"recording", L"Tessaly & Co (x86)", parent);
+    program.StageTool("status 0\n");
+    // Started from C:, the program lives on Z:.
+    ASSERT_TRUE(program.Start(L"", L"C:\\windows"));
+    HWND window = program.WaitForWindow(kWaitMs);
+    ASSERT_NE(nullptr, window);
+    ASSERT_NE(std::wstring::npos, WaitForPrefix(program, kDetected));
+    EXPECT_EQ(1u, CountLine(program.Texts(), kDetected + L"4E) detected."));
+    ExitWithCode0(program, window);
+}
+
+TEST_F(DetectionTest, ExitReachesTheConsoleAtShutDown)
+{
+    ProgramUnderTest program;
+    program.StageTool("status 0\n");
+    HWND window = StartAndDetect(program, L"-showconsole");
+    ASSERT_NE(nullptr, window);
+    const DWORD console = ConsoleProcessOf(program.ProcessId());
+    ASSERT_NE(0u, console);
+    ExitWithCode0(program, window);
+    const auto texts = program.Texts();
+    const size_t at =
+        FindLine(texts, L"[ChipAccessHelper][ChipAccessHelper::WriteToConsole] outputString -> exit\n");
+    ASSERT_NE(std::wstring::npos, at);
+    EXPECT_EQ(L"[ChipAccessHelper][ChipAccessHelper::WriteToConsole] _result -> 1", texts[at + 1]);
+    EXPECT_TRUE(ProcessEnds(console, 10000));
+}
+
+TEST_F(DetectionTest, ConsoleEndedFromOutside_WritesFailAndNothingCrashes)
+{
+    ProgramUnderTest program;
+    program.StageTool("status 0\n");
+    HWND window = StartAndDetect(program, L"-showconsole");
+    ASSERT_NE(nullptr, window);
+    const DWORD console = ConsoleProcessOf(program.ProcessId());
+    ASSERT_NE(0u, console);
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, console);
+    ASSERT_NE(nullptr, process);
+    TerminateProcess(process, 1);
+    WaitForSingleObject(process, 5000);
+    CloseHandle(process);
+    ASSERT_TRUE(program.WaitForLogText(L"[ChipAccessHelper][ChipAccessHelper::WriteToConsole] _result -> 0",
+                                       kWaitMs));
+    EXPECT_TRUE(program.IsRunning());
+    ExitWithCode0(program, window);
+}
