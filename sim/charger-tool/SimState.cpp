@@ -1,0 +1,221 @@
+#include "sim/charger-tool/SimState.h"
+
+#include <cmath>
+
+namespace chargersim
+{
+namespace
+{
+std::string_view Trim(std::string_view text)
+{
+    const char* const blanks = " \t\r\n";
+    const size_t first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+bool ParseCount(std::string_view text, std::uint64_t& value)
+{
+    if (text.empty() || text.size() > 20)
+        return false;
+    value = 0;
+    for (char c : text)
+    {
+        if (c < '0' || c > '9')
+            return false;
+        const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
+        if (value > (UINT64_MAX - digit) / 10)
+            return false;
+        value = value * 10 + digit;
+    }
+    return true;
+}
+
+bool ParseAnswer(std::string_view text, Answer& answer)
+{
+    if (text == "none")
+    {
+        answer = Answer{false, 0};
+        return true;
+    }
+    std::uint64_t value = 0;
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+    {
+        if (text.size() > 4)
+            return false;
+        for (char c : text.substr(2))
+        {
+            const int digit = (c >= '0' && c <= '9')   ? c - '0'
+                              : (c >= 'a' && c <= 'f') ? c - 'a' + 10
+                              : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+                                                       : -1;
+            if (digit < 0)
+                return false;
+            value = value * 16 + static_cast<std::uint64_t>(digit);
+        }
+    }
+    else if (!ParseCount(text, value) || value > 0xFF)
+    {
+        return false;
+    }
+    answer = Answer{true, static_cast<std::uint8_t>(value)};
+    return true;
+}
+
+std::string FormatAnswer(const Answer& answer)
+{
+    return answer.answers ? std::to_string(answer.status) : "none";
+}
+} // namespace
+
+bool ParseState(std::string_view text, SimState& state, ParseError& error)
+{
+    SimState parsed;
+    int line = 0;
+    while (!text.empty())
+    {
+        ++line;
+        const size_t end = text.find('\n');
+        std::string_view content = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        content = Trim(content);
+        if (content.empty() || content[0] == '#')
+            continue;
+        const size_t equals = content.find('=');
+        const std::string_view key = Trim(content.substr(0, equals));
+        const std::string_view value =
+            equals == std::string_view::npos ? "" : Trim(content.substr(equals + 1));
+        auto fail = [&](std::string message)
+        {
+            error.line = line;
+            error.message = std::move(message);
+            return false;
+        };
+        if (equals == std::string_view::npos)
+            return fail("expected key=value, such as start=2024-05-01T12:00:00.000Z");
+        if (key == "start" || key == "since")
+        {
+            Ticks instant = 0;
+            if (!ParseTimestamp(value, instant))
+                return fail(std::string(key) + " needs a UTC time such as 2024-05-01T12:00:00.000Z");
+            (key == "start" ? parsed.start : parsed.since) = instant;
+        }
+        else if (key == "commands" || key == "reads" || key == "seed")
+        {
+            std::uint64_t count = 0;
+            if (!ParseCount(value, count))
+                return fail(std::string(key) + " needs a whole number");
+            if (key == "seed")
+                parsed.seed = count;
+            else
+                (key == "commands" ? parsed.commands : parsed.reads) = count;
+        }
+        else if (key == "last")
+        {
+            Answer answer;
+            if (!ParseAnswer(value, answer))
+                return fail("last needs a status byte from 0 to 255 or \"none\"");
+            parsed.last = answer;
+        }
+        else
+        {
+            return fail("unknown key \"" + std::string(key) +
+                        "\"; known: start, commands, reads, seed, last, since");
+        }
+    }
+    state = parsed;
+    return true;
+}
+
+std::string FormatState(const SimState& state)
+{
+    std::string text = "# Charger tool simulator state. Delete this file to start the scenario afresh.\n";
+    if (state.start)
+        text += "start=" + FormatTimestamp(*state.start) + "\n";
+    text += "commands=" + std::to_string(state.commands) + "\n";
+    text += "reads=" + std::to_string(state.reads) + "\n";
+    if (state.seed)
+        text += "seed=" + std::to_string(*state.seed) + "\n";
+    if (state.last)
+        text += "last=" + FormatAnswer(*state.last) + "\n";
+    if (state.since)
+        text += "since=" + FormatTimestamp(*state.since) + "\n";
+    return text;
+}
+
+bool ParseOverride(std::string_view text, Answer& answer, ParseError& error)
+{
+    if (text.substr(0, 3) == "\xEF\xBB\xBF")
+        text.remove_prefix(3);
+    if (ParseAnswer(Trim(text), answer))
+        return true;
+    error.line = 1;
+    error.message = "expected a status byte from 0 to 255 or \"none\"";
+    return false;
+}
+
+void CountCommand(SimState& state, Ticks now, std::uint64_t freshSeed)
+{
+    ++state.commands;
+    if (!state.start)
+        state.start = now;
+    if (!state.seed)
+        state.seed = freshSeed;
+}
+
+bool DecideRead(const Scenario& scenario, SimState& state, Ticks now,
+                const std::optional<StatusOverride>& override, Reading& reading, std::string& error)
+{
+    ++state.reads;
+    const std::uint64_t seed = scenario.seed ? *scenario.seed : state.seed.value_or(0);
+    const Ticks start = state.start.value_or(now);
+    Reading decided;
+    decided.delayMs = scenario.delayMs;
+    decided.holdMs = scenario.holdMs;
+
+    if (override)
+    {
+        decided.answer = override->answer;
+        decided.since = override->written;
+    }
+    else
+    {
+        std::int64_t position = 0;
+        if (scenario.unit == StepUnit::Reads)
+            position = static_cast<std::int64_t>(state.reads - 1);
+        else if (scenario.unit == StepUnit::Milliseconds && now > start)
+            position = static_cast<std::int64_t>(
+                std::floor(static_cast<double>(now - start) / kTicksPerMillisecond * scenario.speed));
+
+        StepPosition at;
+        if (!LocateStep(scenario, seed, position, at))
+        {
+            error = "the scenario has run through more than " + std::to_string(kMaxStepsWalked) +
+                    " steps since its start; delete the state file to start afresh";
+            return false;
+        }
+        const Step& step = scenario.steps[at.step];
+        decided.answer = step.answer;
+        decided.delayMs = step.delayMs.value_or(scenario.delayMs);
+        decided.holdMs = step.holdMs.value_or(scenario.holdMs);
+        if (scenario.unit == StepUnit::Milliseconds)
+        {
+            // Time steps change on their own: the change happened at the step's boundary,
+            // not at the read that first saw it.
+            const double offset = static_cast<double>(ChangeBegin(scenario, seed, at)) * kTicksPerMillisecond;
+            decided.since = start + static_cast<Ticks>(std::llround(offset / scenario.speed));
+        }
+        else
+        {
+            const bool unchanged = state.last && *state.last == decided.answer && state.since;
+            decided.since = unchanged ? *state.since : now;
+        }
+    }
+
+    state.last = decided.answer;
+    state.since = decided.since;
+    reading = decided;
+    return true;
+}
+} // namespace chargersim
