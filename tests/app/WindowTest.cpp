@@ -179,8 +179,6 @@ TEST_F(WindowTest, Sleep_StopsOnceAndRestartsOnce)
     SendMessageW(window, WM_POWERBROADCAST, PBT_APMPOWERSTATUSCHANGE, 0);
 
     const auto texts = program.Texts();
-    const size_t first = FindLinePrefix(texts, kPower);
-    ASSERT_NE(std::wstring::npos, first);
     const std::vector<std::wstring> expected = {
         kPower + L"7) ***",
         kPower + L"4) ***",
@@ -198,20 +196,11 @@ TEST_F(WindowTest, Sleep_StopsOnceAndRestartsOnce)
         L"[ChipAccessHelper][ChipAccessHelper::Run] _retryCount(50)",
     };
     // The detection thread writes too; compare the main thread's lines only.
-    std::vector<std::wstring> mainLines;
-    for (size_t i = first; i < texts.size() && mainLines.size() < expected.size(); ++i)
-    {
-        if (texts[i].find(L"DetectionThreadFunc") == std::wstring::npos &&
-            texts[i].find(L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress]") ==
-                std::wstring::npos &&
-            texts[i].find(L"DeleteTargetFile") == std::wstring::npos &&
-            texts[i].find(L"ReadQcPdPresenceStatusFromFile") == std::wstring::npos &&
-            texts[i].find(L"Preprocessing") == std::wstring::npos &&
-            texts[i].find(L"GetValueFilePath") == std::wstring::npos)
-        {
-            mainLines.push_back(texts[i]);
-        }
-    }
+    const auto mainThread = WithoutPollingLines(texts);
+    const size_t from = FindLinePrefix(mainThread, kPower);
+    ASSERT_NE(std::wstring::npos, from);
+    const std::vector<std::wstring> mainLines(
+        mainThread.begin() + from, mainThread.begin() + std::min(mainThread.size(), from + expected.size()));
     EXPECT_EQ(expected, mainLines);
     EXPECT_EQ(1u, CountLine(texts, L"[Voltwren][WndProc] @@@@@ Resumed from the S3/S4 state. @@@@@\n"));
     EXPECT_EQ(2u, CountLine(texts, kThreadStarted));

@@ -73,3 +73,24 @@ size_t FindLinePrefix(const std::vector<std::wstring>& texts, const std::wstring
     }
     return std::wstring::npos;
 }
+
+std::vector<std::wstring> WithoutPollingLines(const std::vector<std::wstring>& texts)
+{
+    static const wchar_t* const kPollingParts[] = {L"DetectionThreadFunc", L"SendCommand2SlaveAddress",
+                                                   L"DeleteTargetFile",    L"ReadQcPdPresenceStatusFromFile",
+                                                   L"Preprocessing",       L"GetValueFilePath"};
+    std::vector<std::wstring> kept;
+    for (const std::wstring& text : texts)
+    {
+        bool polling = false;
+        for (const wchar_t* part : kPollingParts)
+        {
+            polling = polling || text.find(part) != std::wstring::npos;
+        }
+        if (!polling)
+        {
+            kept.push_back(text);
+        }
+    }
+    return kept;
+}

@@ -16,6 +16,9 @@ std::vector<LogRecord> ReadRecordedLog(const std::wstring& path);
 
 // The texts of the debug records, in order.
 std::vector<std::wstring> LogTexts(const std::vector<LogRecord>& records);
+// The texts without the lines that the detection thread writes while it polls,
+// so the main thread's order can be compared exactly.
+std::vector<std::wstring> WithoutPollingLines(const std::vector<std::wstring>& texts);
 size_t CountLine(const std::vector<std::wstring>& texts, const std::wstring& text);
 // Index of the first text at or after `from` equal to `text`, or npos.
 size_t FindLine(const std::vector<std::wstring>& texts, const std::wstring& text, size_t from = 0);

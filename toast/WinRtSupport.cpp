@@ -1,0 +1,65 @@
+#include "toast/WinRtSupport.h"
+
+#include <objbase.h>
+#include <roapi.h>
+
+#include <cstdio>
+
+HString::HString(const std::wstring& text)
+{
+    ThrowIfFailed(WindowsCreateString(text.c_str(), static_cast<UINT32>(text.size()), &m_string));
+}
+
+HString::~HString()
+{
+    WindowsDeleteString(m_string);
+}
+
+std::wstring HStringText(HSTRING string)
+{
+    UINT32 length = 0;
+    const wchar_t* buffer = WindowsGetStringRawBuffer(string, &length);
+    return std::wstring(buffer, length);
+}
+
+namespace
+{
+
+using CoIncrementMTAUsageFunction = HRESULT(WINAPI*)(CO_MTA_USAGE_COOKIE* cookie);
+
+// Looked up at run time: not every import library of ole32 has it (32-bit MinGW lacks it).
+HRESULT IncrementMtaUsage(CO_MTA_USAGE_COOKIE* cookie)
+{
+    const HMODULE combase = LoadLibraryExW(L"combase.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    const FARPROC procedure = combase != nullptr ? GetProcAddress(combase, "CoIncrementMTAUsage") : nullptr;
+    if (procedure == nullptr)
+    {
+        return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+    }
+    return reinterpret_cast<CoIncrementMTAUsageFunction>(reinterpret_cast<void*>(procedure))(cookie);
+}
+
+} // namespace
+
+void GetActivationFactory(const wchar_t* className, REFIID iid, void** factory)
+{
+    const HString name(className);
+    HRESULT result = RoGetActivationFactory(name.Get(), iid, factory);
+    if (result == CO_E_NOTINITIALIZED)
+    {
+        // The cookie is never given back: the apartment must outlive every runtime object.
+        CO_MTA_USAGE_COOKIE cookie = nullptr;
+        const HRESULT usage = IncrementMtaUsage(&cookie);
+        if (FAILED(usage))
+        {
+            wchar_t line[160];
+            std::swprintf(line, sizeof(line) / sizeof(line[0]),
+                          L"[Voltwren][GetActivationFactory] @@@@@ CoIncrementMTAUsage failed (0x%08lX) !!! "
+                          L"(output via OutputDebugString())\n",
+                          static_cast<unsigned long>(usage));
+            OutputDebugStringW(line);
+        }
+        result = RoGetActivationFactory(name.Get(), iid, factory);
+    }
+    ThrowIfFailed(result);
+}
