@@ -1,0 +1,199 @@
+#include "logbackend/core/FileAppender.h"
+
+#include "CoreTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cwchar>
+
+using namespace vwnlog;
+using logtest::ReadBytes;
+
+namespace
+{
+// Nine-byte lines ("line 01\r\n"), three to a 30-byte file.
+const char* const kRolling = "log4j.rootLogger=DEBUG, R\n"
+                             "log4j.appender.R=RollingFileAppender\n"
+                             "log4j.appender.R.File=$FOLDER\\r.log\n"
+                             "log4j.appender.R.MaxFileSize=30\n"
+                             "log4j.appender.R.MaxBackupIndex=3\n"
+                             "log4j.appender.R.layout=PatternLayout\n"
+                             "log4j.appender.R.layout.ConversionPattern=%m%n\n";
+
+class FileAppenderTest : public logtest::RepositoryTest
+{
+protected:
+    void Lines(Repository& repository, int first, int last)
+    {
+        for (int i = first; i <= last; ++i)
+        {
+            wchar_t text[16];
+            swprintf(text, 16, L"line %02d", i);
+            repository.Log(repository.GetLogger(L"x"), Level::Info, text);
+        }
+    }
+
+    static std::string Expected(int first, int last)
+    {
+        std::string bytes;
+        for (int i = first; i <= last; ++i)
+        {
+            char text[16];
+            snprintf(text, sizeof(text), "line %02d\r\n", i);
+            bytes += text;
+        }
+        return bytes;
+    }
+};
+
+TEST_F(FileAppenderTest, Rolling_SecondWriterFollowsTheFileTheFirstOneMade)
+{
+    Apply(kRolling);
+    // A second repository stands for a second process: its own handle, the shared path lock.
+    Repository other;
+    const std::wstring properties = m_folder / L"test.properties";
+    ASSERT_TRUE(ConfigureFromFile(other, properties));
+
+    Lines(m_repository, 1, 3);
+    Lines(other, 4, 4);        // finds the file full and rolls it
+    Lines(m_repository, 5, 5); // must go to the new file, not to r.log.1
+    EXPECT_EQ(Expected(1, 3), ReadBytes(m_folder / L"r.log.1"));
+    EXPECT_EQ(Expected(4, 5), ReadBytes(m_folder / L"r.log"));
+    EXPECT_TRUE(m_diagnostics.Lines().empty());
+}
+
+TEST_F(FileAppenderTest, Rolling_BlockedRenameKeepsEveryLineAndRetries)
+{
+    Apply(kRolling);
+    Lines(m_repository, 1, 3);
+    // A viewer that opened the log without delete sharing blocks the rename.
+    HANDLE viewer =
+        CreateFileW((m_folder / L"r.log").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, viewer);
+    Lines(m_repository, 4, 6);
+    CloseHandle(viewer);
+    EXPECT_EQ(Expected(1, 6), ReadBytes(m_folder / L"r.log"));
+    EXPECT_FALSE(logtest::Exists(m_folder / L"r.log.1"));
+    const std::vector<std::wstring> reports = m_diagnostics.Lines();
+    ASSERT_EQ(1u, reports.size());
+    EXPECT_EQ(0u, reports[0].find(L"Log4cxxWrapper: ERROR appender \"R\" (\"" + (m_folder / L"r.log") +
+                                  L"\") cannot roll over (rename to \"" + (m_folder / L"r.log.1") +
+                                  L"\": error 32"))
+        << logtest::Utf8(reports[0]);
+
+    Sleep(static_cast<DWORD>(FileAppender::kRetryRollMs + 100));
+    Lines(m_repository, 7, 7);
+    EXPECT_EQ(Expected(1, 6), ReadBytes(m_folder / L"r.log.1"));
+    EXPECT_EQ(Expected(7, 7), ReadBytes(m_folder / L"r.log"));
+    EXPECT_EQ(L"Log4cxxWrapper: WARN appender \"R\" (\"" + (m_folder / L"r.log") + L"\") rolled over at last",
+              Line(1));
+}
+
+TEST_F(FileAppenderTest, Rolling_GapLeftByFailedShiftIsFilledWithoutLoss)
+{
+    Apply(kRolling);
+    // r.log.2 exists, r.log.1 does not: only r.log moves, nothing is pushed out.
+    ASSERT_TRUE(logtest::WriteBytes(m_folder / L"r.log.2", "two\r\n"));
+    ASSERT_TRUE(logtest::WriteBytes(m_folder / L"r.log.3", "three\r\n"));
+    Lines(m_repository, 1, 4);
+    EXPECT_EQ(Expected(4, 4), ReadBytes(m_folder / L"r.log"));
+    EXPECT_EQ(Expected(1, 3), ReadBytes(m_folder / L"r.log.1"));
+    EXPECT_EQ("two\r\n", ReadBytes(m_folder / L"r.log.2"));
+    EXPECT_EQ("three\r\n", ReadBytes(m_folder / L"r.log.3"));
+}
+
+TEST_F(FileAppenderTest, Daily_FileOfEarlierDayRollsAtFirstLine)
+{
+    ASSERT_TRUE(logtest::WriteBytes(m_folder / L"d.log", "yesterday's line\r\n"));
+    // Two days back, at local noon, so the test is the same in every time zone.
+    SYSTEMTIME local = {};
+    GetLocalTime(&local);
+    FILETIME now = {};
+    SystemTimeToFileTime(&local, &now);
+    ULARGE_INTEGER ticks = {};
+    ticks.LowPart = now.dwLowDateTime;
+    ticks.HighPart = now.dwHighDateTime;
+    ticks.QuadPart -= 2ULL * 86400 * 10000000;
+    FILETIME earlierLocal = {ticks.LowPart, ticks.HighPart};
+    SYSTEMTIME earlier = {};
+    FileTimeToSystemTime(&earlierLocal, &earlier);
+    earlier.wHour = 12;
+    earlier.wMinute = earlier.wSecond = earlier.wMilliseconds = 0;
+    SystemTimeToFileTime(&earlier, &earlierLocal);
+    FILETIME earlierUtc = {};
+    LocalFileTimeToFileTime(&earlierLocal, &earlierUtc);
+    HANDLE file = CreateFileW((m_folder / L"d.log").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    ASSERT_TRUE(SetFileTime(file, nullptr, nullptr, &earlierUtc));
+    CloseHandle(file);
+
+    Apply("log4j.rootLogger=DEBUG, D\n"
+          "log4j.appender.D=DailyRollingFileAppender\n"
+          "log4j.appender.D.File=$FOLDER\\d.log\n"
+          "log4j.appender.D.layout=PatternLayout\n"
+          "log4j.appender.D.layout.ConversionPattern=%m%n\n");
+    Log(L"x", Level::Info, L"today's line");
+
+    wchar_t suffix[32];
+    swprintf(suffix, 32, L".%04u-%02u-%02u", earlier.wYear, earlier.wMonth, earlier.wDay);
+    EXPECT_EQ("yesterday's line\r\n", ReadBytes(m_folder / (L"d.log" + std::wstring(suffix))));
+    EXPECT_EQ("today's line\r\n", ReadBytes(m_folder / L"d.log"));
+}
+
+TEST_F(FileAppenderTest, Daily_DatePatternWithoutFieldsReportedAndRollsDaily)
+{
+    Apply("log4j.rootLogger=DEBUG, D\n"
+          "log4j.appender.D=DailyRollingFileAppender\n"
+          "log4j.appender.D.File=$FOLDER\\d.log\n"
+          "log4j.appender.D.DatePattern='.old'\n"
+          "log4j.appender.D.layout=SimpleLayout\n");
+    EXPECT_EQ(
+        L"Log4cxxWrapper: ERROR appender \"D\": DatePattern \"'.old'\" shows no date or time; it rolls daily",
+        Line(0));
+}
+
+TEST_F(FileAppenderTest, MovedAwayFile_IsMadeAgainAndWrittenTo)
+{
+    Apply("log4j.rootLogger=DEBUG, F\n"
+          "log4j.appender.F=FileAppender\n"
+          "log4j.appender.F.File=$FOLDER\\sub\\f.log\n"
+          "log4j.appender.F.layout=SimpleLayout\n");
+    Log(L"x", Level::Info, L"one");
+    // Someone takes the log away while it is open (Wine keeps a deleted
+    // open file under its name, so moving it away is what a test can do).
+    ASSERT_TRUE(MoveFileExW((m_folder / L"sub").c_str(), (m_folder / L"aside").c_str(), 0));
+    Sleep(static_cast<DWORD>(FileAppender::kIdentityCheckMs + 100));
+    Log(L"x", Level::Info, L"two");
+    EXPECT_EQ("INFO - one\r\n", ReadBytes(m_folder / L"aside\\f.log"));
+    EXPECT_EQ("INFO - two\r\n", ReadBytes(m_folder / L"sub\\f.log"));
+    EXPECT_TRUE(m_diagnostics.Lines().empty());
+}
+
+TEST_F(FileAppenderTest, BackupIndexZero_EmptiesTheFileInPlace)
+{
+    Apply("log4j.rootLogger=DEBUG, R\n"
+          "log4j.appender.R=RollingFileAppender\n"
+          "log4j.appender.R.File=$FOLDER\\r.log\n"
+          "log4j.appender.R.MaxFileSize=30\n"
+          "log4j.appender.R.MaxBackupIndex=0\n"
+          "log4j.appender.R.layout=PatternLayout\n"
+          "log4j.appender.R.layout.ConversionPattern=%m%n\n");
+    Lines(m_repository, 1, 5);
+    EXPECT_EQ(Expected(4, 5), ReadBytes(m_folder / L"r.log"));
+    EXPECT_FALSE(logtest::Exists(m_folder / L"r.log.1"));
+}
+
+TEST_F(FileAppenderTest, OversizedLine_GoesWholeIntoAFreshFile)
+{
+    Apply(kRolling);
+    Lines(m_repository, 1, 1);
+    const std::wstring longLine(40, L'x');
+    Log(L"x", Level::Info, longLine.c_str());
+    Lines(m_repository, 2, 2);
+    EXPECT_EQ(Expected(1, 1), ReadBytes(m_folder / L"r.log.2"));
+    EXPECT_EQ(std::string(40, 'x') + "\r\n", ReadBytes(m_folder / L"r.log.1"));
+    EXPECT_EQ(Expected(2, 2), ReadBytes(m_folder / L"r.log"));
+}
+} // namespace
