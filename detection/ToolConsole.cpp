@@ -3,14 +3,15 @@
 #include "detection/ChipAccessHelper.h"
 
 #include "app/Globals.h"
+#include "detection/ConsoleText.h"
 #include "logging/ApacheLogger.h"
 
 namespace
 {
 const wchar_t* const kConsolePath = L"C:\\windows\\system32\\cmd.exe";
+} // namespace
 
-// One byte per UTF-16 code unit: its low byte.
-std::string LowBytes(const std::wstring& text)
+std::string NarrowToLowBytes(const std::wstring& text)
 {
     std::string bytes;
     bytes.reserve(text.size());
@@ -20,7 +21,6 @@ std::string LowBytes(const std::wstring& text)
     }
     return bytes;
 }
-} // namespace
 
 void ChipAccessHelper::CreatePipeRedirectedConsole()
 {
@@ -87,7 +87,7 @@ bool ChipAccessHelper::WriteToConsole(const std::string& text)
 
 bool ChipAccessHelper::WriteToConsole(const std::wstring& text)
 {
-    return WriteToConsole(LowBytes(text));
+    return WriteToConsole(NarrowToLowBytes(text));
 }
 
 bool ChipAccessHelper::ChangeConsoleCurrentDir2ToolDir()
