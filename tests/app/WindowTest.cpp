@@ -13,41 +13,9 @@ const std::wstring kStopping = L"[ChipAccessHelper][ChipAccessHelper::Stop] Stop
 const std::wstring kReleaseOut = L"[ChipAccessHelper][ChipAccessHelper::Release] out.\n";
 const std::wstring kPower = L"[Voltwren][WndProc] *** WM_POWERBROADCAST (0x218), wParam (0x";
 
-struct DialogSearch
-{
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK MatchAboutBox(HWND window, LPARAM parameter)
-{
-    DialogSearch* search = reinterpret_cast<DialogSearch*>(parameter);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    wchar_t title[64] = {};
-    GetWindowTextW(window, title, 64);
-    if (owner == search->processId && std::wstring(title) == L"\x95DC\x65BC Voltwren")
-    {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 HWND WaitForAboutBox(DWORD processId, DWORD timeoutMs)
 {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    do
-    {
-        DialogSearch search = {processId, nullptr};
-        EnumWindows(MatchAboutBox, reinterpret_cast<LPARAM>(&search));
-        if (search.found != nullptr)
-        {
-            return search.found;
-        }
-        Sleep(50);
-    } while (GetTickCount64() < deadline);
-    return nullptr;
+    return WaitForProcessWindow(processId, L"", L"\x95DC\x65BC Voltwren", timeoutMs);
 }
 
 size_t CountPrefix(const std::vector<std::wstring>& texts, const std::wstring& prefix)

@@ -2,9 +2,12 @@
 
 namespace
 {
+// A top-level window of one process, by class name or by title (either may be empty).
 struct WindowSearch
 {
     DWORD processId;
+    const wchar_t* className;
+    const wchar_t* title;
     HWND found;
 };
 
@@ -15,7 +18,11 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter)
     GetWindowThreadProcessId(window, &owner);
     wchar_t className[64] = {};
     GetClassNameW(window, className, 64);
-    if (owner == search->processId && std::wstring(className) == L"VOLTWREN")
+    wchar_t title[64] = {};
+    GetWindowTextW(window, title, 64);
+    if (owner == search->processId &&
+        (*search->className == 0 || lstrcmpW(className, search->className) == 0) &&
+        (*search->title == 0 || lstrcmpW(title, search->title) == 0))
     {
         search->found = window;
         return FALSE;
@@ -23,6 +30,21 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter)
     return TRUE;
 }
 } // namespace
+
+HWND WaitForProcessWindow(DWORD processId, const wchar_t* className, const wchar_t* title, DWORD timeoutMs)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;)
+    {
+        WindowSearch search = {processId, className, title, nullptr};
+        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr || GetTickCount64() >= deadline)
+        {
+            return search.found;
+        }
+        Sleep(50);
+    }
+}
 
 ProgramUnderTest::ProgramUnderTest(const std::wstring& logLibrary, const std::wstring& folderHint,
                                    const std::wstring& parent)
@@ -104,18 +126,7 @@ bool ProgramUnderTest::Start(const std::wstring& arguments, const std::wstring& 
 
 HWND ProgramUnderTest::WaitForWindow(DWORD timeoutMs)
 {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    do
-    {
-        WindowSearch search = {m_process.dwProcessId, nullptr};
-        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
-        if (search.found != nullptr)
-        {
-            return search.found;
-        }
-        Sleep(50);
-    } while (GetTickCount64() < deadline && IsRunning());
-    return nullptr;
+    return WaitForProcessWindow(m_process.dwProcessId, L"VOLTWREN", L"", timeoutMs);
 }
 
 bool ProgramUnderTest::WaitForExit(DWORD timeoutMs, DWORD& exitCode)

@@ -55,5 +55,8 @@ private:
     PROCESS_INFORMATION m_process = {};
 };
 
+// A top-level window of the process, by class name or title (empty matches any), or null after the timeout.
+HWND WaitForProcessWindow(DWORD processId, const wchar_t* className, const wchar_t* title, DWORD timeoutMs);
+
 // Asks a window to end as a user would: the Exit command of its menu.
 void SendExitCommand(HWND window);
