@@ -265,3 +265,26 @@ TEST_F(DetectionTest, ConsoleEndedFromOutside_WritesFailAndNothingCrashes)
     EXPECT_TRUE(program.IsRunning());
     ExitWithCode0(program, window);
 }
+
+TEST_F(DetectionTest, LateValueFile_IsReadAgainWithoutANewCommand)
+{
+    ProgramUnderTest program;
+    // The file of the first poll appears after the program's 400 ms look.
+    program.StageTool("status 0 for 1 command\nstatus 2 for 1 command delay 800 ms\nstatus 2\n");
+    HWND window = StartAndDetect(program, L"-showconsole");
+    ASSERT_NE(nullptr, window);
+    const std::wstring failed = kThread + L"_isSuccessful(0), _value(0), _retryIndex(0)\n";
+    const std::wstring reread = kThread + L"_isSuccessful(1), _value(2), _retryIndex(1)\n";
+    ASSERT_TRUE(program.WaitForLogText(reread, kWaitMs));
+    const auto texts = program.Texts();
+    const size_t from = FindLine(texts, failed);
+    const size_t to = FindLine(texts, reread);
+    ASSERT_LT(from, to);
+    const std::vector<std::wstring> between(texts.begin() + from, texts.begin() + to);
+    EXPECT_EQ(0u,
+              CountLine(between,
+                        L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command - "
+                        L"done."));
+    EXPECT_EQ(1u, CountLine(texts, kThread + L"Change of charging type detected (2).\n"));
+    ExitWithCode0(program, window);
+}
