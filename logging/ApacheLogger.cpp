@@ -1,9 +1,11 @@
 #include "logging/ApacheLogger.h"
 
 #include "install/VersionNumber.h"
+#include "logging/LogFolderReset.h"
 
 #include <cstdarg>
 #include <cstdio>
+#include <exception>
 
 namespace
 {
@@ -58,6 +60,19 @@ size_t EndOfFormatted(int result)
 
 void ApacheLogger::Init(const std::wstring& workingDir)
 {
+    try
+    {
+        ResetLogFolder();
+    }
+    catch (const std::exception& error)
+    {
+        // Nothing is bound yet: only the debugger can hear it. A log is still better than none.
+        const int size = MultiByteToWideChar(CP_ACP, 0, error.what(), -1, nullptr, 0);
+        std::wstring what(static_cast<size_t>(size > 0 ? size : 1), L'\0');
+        MultiByteToWideChar(CP_ACP, 0, error.what(), -1, &what[0], size);
+        what.resize(what.size() - 1);
+        OutputDebugStringW((L"[ApacheLogger][Init] @@@@@ " + what + L" !!! @@@@@").c_str());
+    }
     Bind(workingDir);
 }
 

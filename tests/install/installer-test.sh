@@ -30,6 +30,7 @@ w() { "$wine_run" "$prefix" "$@"; }
 clean_machine() {
     rm -rf "$drive/Program Files/Tessaly" "$drive/ProgramData/Tessaly"
     w reg delete "$uninstall_key" /f /reg:32 >/dev/null 2>&1
+    w reg delete "$uninstall_key" /f /reg:64 >/dev/null 2>&1
     w reg delete "$run_key" /v Voltwren /f /reg:64 >/dev/null 2>&1
     w reg delete "$aumid_key" /f >/dev/null 2>&1
     w reg delete "$activator_key" /f >/dev/null 2>&1

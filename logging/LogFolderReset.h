@@ -1,0 +1,36 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// The machine-wide log folder that the installer creates, elevated, for the log library.
+constexpr const wchar_t* kLogFolderPath = L"C:\\ProgramData\\Tessaly\\Voltwren";
+
+// Lines the reset sends to the debugger around a deletion.
+constexpr const wchar_t* kRemoveAllLine = L"[ApacheLogger][Init] remove_all() ...";
+constexpr const wchar_t* kRemoveAllDoneLine = L"[ApacheLogger][Init] remove_all() ... Done.";
+
+// Leaves the log folder either absent or a directory owned by Administrators or
+// LocalSystem whose DACL has no entry for Everyone and inherits nothing. Anything
+// else at the path (a folder of another owner, a file, a link) is deleted first.
+// Throws std::filesystem::filesystem_error: "exists" when the path cannot be
+// tested, "remove_all" when the deletion fails. Every other failure is silent.
+void ResetLogFolder();
+void ResetLogFolderAt(const std::wstring& path);
+
+// The keep-or-delete decision on a folder's owner: true for Administrators and
+// LocalSystem only. A null owner is not trusted.
+bool IsTrustedOwner(PSID owner);
+
+// Removes every entry for Everyone from the descriptor's DACL, allow and deny,
+// explicit and inherited, keeps the others in their order, and marks the DACL
+// protected: the state a kept folder is written back in. False, with nothing
+// changed, when there is no DACL to edit (none, or a null DACL).
+bool ProtectDaclWithoutEveryone(PSECURITY_DESCRIPTOR descriptor);
+
+// Deletes path and everything below it. Links and junctions are removed as links,
+// never walked into; where the platform cannot remove a link without reaching its
+// target, nothing is deleted there and the call fails with ERROR_STOPPED_ON_SYMLINK.
+// Throws std::filesystem::filesystem_error "remove_all" carrying path.
+void RemoveTreeWithoutFollowingLinks(const std::wstring& path);

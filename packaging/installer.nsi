@@ -1,0 +1,249 @@
+; Voltwren setup: puts the program on a notebook, machine-wide, and takes it off again.
+; Built by the "installer" target:
+;   makensis -DVERSION=1.0.0 -DVERSION_QUAD=1.0.0.0 -DOUT_FILE=... -DVOLTWREN_EXE=...
+;            -DLOG_LIBRARY=... -DLOG_PROPERTIES=... -DNOTIFICATION_ICON=... -DPRODUCT_ICON=... installer.nsi
+; Both setup and uninstaller run silently with /S.
+
+Unicode true
+Target amd64-unicode
+SetCompressor /SOLID lzma
+ManifestDPIAware true
+
+!ifndef VERSION | VERSION_QUAD | OUT_FILE | VOLTWREN_EXE | NOTIFICATION_ICON
+  !error "VERSION, VERSION_QUAD, OUT_FILE, VOLTWREN_EXE and NOTIFICATION_ICON must be defined"
+!endif
+; The log back end ships beside the program; a build without it makes an incomplete setup, said loudly.
+!ifndef LOG_LIBRARY
+  !warning "LOG_LIBRARY not defined: this setup installs no Log4cxxWrapper.dll"
+!endif
+!ifndef LOG_PROPERTIES
+  !warning "LOG_PROPERTIES not defined: this setup installs no log4cxx.properties"
+!endif
+
+!include MUI2.nsh
+!include x64.nsh
+!include LogicLib.nsh
+!include FileFunc.nsh
+!include WinMessages.nsh
+
+!define PRODUCT_NAME "Tessaly Voltwren"
+!define PUBLISHER "Tessaly"
+; The program reads its version from this entry, in the installer's (32-bit) registry view.
+!define PRODUCT_KEY "{6D2A41C8-3F07-4B95-A1E2-58C09D7B3E14}"
+!define UNINSTALL_KEY "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT_KEY}"
+!define RUN_KEY "SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
+!define RUN_VALUE "Voltwren"
+; The program's fixed log folder; it trusts it only when Administrators or SYSTEM own it.
+!define LOG_FOLDER "C:\ProgramData\Tessaly\Voltwren"
+; Owner Administrators; a protected DACL: SYSTEM and Administrators full; Users may list the
+; folder and create files in it (not folders), read and append to the files; the user who
+; created a file has full control of it.
+!define LOG_FOLDER_SDDL "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200ab;;;BU)(A;OIIO;0x12008d;;;BU)(A;OIIO;FA;;;CO)"
+; OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION
+; (0x80000005), written as the signed 32-bit number the System plug-in passes on unchanged.
+!define LOG_FOLDER_SECURITY_INFO -2147483643
+; What the program registers for its toasts under the current user (identifier and activator class).
+!define AUMID_KEY "Software\Classes\AppUserModelId\Tessaly.VoltwrenPowerBeacon"
+!define ACTIVATOR_KEY "Software\Classes\CLSID\{90015346-0000-0000-0000-000000000000}"
+; The main window and its File, Exit command.
+!define WINDOW_CLASS "VOLTWREN"
+!define EXIT_COMMAND 105
+!define SYNCHRONIZE 0x00100000
+; ERROR_ELEVATION_REQUIRED, ERROR_INSTALL_PLATFORM_UNSUPPORTED, ERROR_INSTALL_FAILURE
+!define EXIT_NOT_ELEVATED 740
+!define EXIT_NOT_X64 1633
+!define EXIT_FAILED 1603
+
+Name "${PRODUCT_NAME}"
+OutFile "${OUT_FILE}"
+InstallDir "$PROGRAMFILES64\Tessaly\Voltwren"
+RequestExecutionLevel admin
+ShowInstDetails show
+ShowUninstDetails show
+
+VIProductVersion "${VERSION_QUAD}"
+VIFileVersion "${VERSION_QUAD}"
+VIAddVersionKey "ProductName" "${PRODUCT_NAME}"
+VIAddVersionKey "CompanyName" "${PUBLISHER}"
+VIAddVersionKey "ProductVersion" "${VERSION}"
+VIAddVersionKey "FileVersion" "${VERSION}"
+VIAddVersionKey "FileDescription" "${PRODUCT_NAME} Setup"
+VIAddVersionKey "LegalCopyright" "${PUBLISHER}"
+
+!ifdef PRODUCT_ICON
+  !define MUI_ICON "${PRODUCT_ICON}"
+  !define MUI_UNICON "${PRODUCT_ICON}"
+!endif
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_TEXT "Start Voltwren now"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartForTheUser
+!insertmacro MUI_PAGE_WELCOME
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_PAGE_FINISH
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+!insertmacro MUI_LANGUAGE "English"
+
+; A running Voltwren holds its files: ask it to end through its own Exit command and
+; wait for the process, as a user choosing File, Exit would.
+!macro DEFINE_END_RUNNING_INSTANCE PREFIX
+Function ${PREFIX}EndRunningInstance
+  Push $0
+  Push $1
+  Push $2
+  StrCpy $2 0
+  ${Do}
+    FindWindow $0 "${WINDOW_CLASS}"
+    ${If} $0 = 0
+      ${Break}
+    ${EndIf}
+    ${If} $2 >= 3
+      DetailPrint "Voltwren does not end; its files may stay until the next restart."
+      ${Break}
+    ${EndIf}
+    IntOp $2 $2 + 1
+    System::Call 'user32::GetWindowThreadProcessId(p r0, *i 0 r1) i'
+    System::Call 'kernel32::OpenProcess(i ${SYNCHRONIZE}, i 0, i r1) p .r1'
+    DetailPrint "Asking Voltwren to end ..."
+    SendMessage $0 ${WM_COMMAND} ${EXIT_COMMAND} 0 /TIMEOUT=5000
+    ${If} $1 P<> 0
+      System::Call 'kernel32::WaitForSingleObject(p r1, i 15000) i'
+      System::Call 'kernel32::CloseHandle(p r1)'
+    ${Else}
+      Sleep 2000
+    ${EndIf}
+  ${Loop}
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+!macroend
+!insertmacro DEFINE_END_RUNNING_INSTANCE ""
+!insertmacro DEFINE_END_RUNNING_INSTANCE "un."
+
+Function .onInit
+  ${IfNot} ${RunningX64}
+    MessageBox MB_ICONSTOP "${PRODUCT_NAME} needs 64-bit Windows." /SD IDOK
+    SetErrorLevel ${EXIT_NOT_X64}
+    Quit
+  ${EndIf}
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 != "admin"
+    MessageBox MB_ICONSTOP "${PRODUCT_NAME} is installed for all users: please run the setup as an administrator." /SD IDOK
+    SetErrorLevel ${EXIT_NOT_ELEVATED}
+    Quit
+  ${EndIf}
+  ; An upgrade goes where the installed version is, unless /D chose another folder.
+  SetRegView 32
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  SetRegView 64
+  ${If} $0 != ""
+  ${AndIf} $INSTDIR == "$PROGRAMFILES64\Tessaly\Voltwren"
+    StrCpy $INSTDIR $0
+  ${EndIf}
+FunctionEnd
+
+; Made elevated, so Administrators own it; an existing one (an upgrade) is left as it is:
+; the setup never vouches for a folder it did not make.
+Function CreateLogFolder
+  ${If} ${FileExists} "${LOG_FOLDER}\*.*"
+    DetailPrint "Keeping the log folder ${LOG_FOLDER}"
+    Return
+  ${EndIf}
+  CreateDirectory "${LOG_FOLDER}"
+  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "${LOG_FOLDER_SDDL}", i 1, *p 0 r1, p 0) i .r0'
+  ${If} $0 = 0
+    MessageBox MB_ICONSTOP "The rights of the log folder cannot be prepared." /SD IDOK
+    SetErrorLevel ${EXIT_FAILED}
+    Abort
+  ${EndIf}
+  System::Call 'advapi32::SetFileSecurityW(w "${LOG_FOLDER}", i ${LOG_FOLDER_SECURITY_INFO}, p r1) i .r0'
+  System::Call 'kernel32::LocalFree(p r1)'
+  ${If} $0 = 0
+    MessageBox MB_ICONSTOP "The rights of the log folder ${LOG_FOLDER} cannot be set." /SD IDOK
+    SetErrorLevel ${EXIT_FAILED}
+    Abort
+  ${EndIf}
+FunctionEnd
+
+; The setup runs elevated; the program must run as the user: let the shell start it.
+Function StartForTheUser
+  Exec '"$WINDIR\explorer.exe" "$INSTDIR\Voltwren.exe"'
+FunctionEnd
+
+Section "Voltwren" SecProgram
+  SectionIn RO
+  Call EndRunningInstance
+
+  ; Only our own files: the notebook maker's "ITE inboxI2C Flash" folder beside them is not ours.
+  SetOutPath "$INSTDIR"
+  SetOverwrite on
+  File "/oname=Voltwren.exe" "${VOLTWREN_EXE}"
+  !ifdef LOG_LIBRARY
+    File "/oname=Log4cxxWrapper.dll" "${LOG_LIBRARY}"
+  !endif
+  !ifdef LOG_PROPERTIES
+    File "/oname=log4cxx.properties" "${LOG_PROPERTIES}"
+  !endif
+  File "/oname=notification_icon.png" "${NOTIFICATION_ICON}"
+  WriteUninstaller "$INSTDIR\Uninstall.exe"
+
+  Call CreateLogFolder
+
+  SetRegView 64
+  WriteRegStr HKLM "${RUN_KEY}" "${RUN_VALUE}" '"$INSTDIR\Voltwren.exe"'
+
+  ${GetSize} "$INSTDIR" "/M=*.* /S=0K /G=0" $0 $1 $2
+  SetRegView 32
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT_NAME}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\Voltwren.exe,0"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\Uninstall.exe"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\Uninstall.exe" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  SetRegView 64
+SectionEnd
+
+Function un.onInit
+  UserInfo::GetAccountType
+  Pop $0
+  ${If} $0 != "admin"
+    MessageBox MB_ICONSTOP "Please remove ${PRODUCT_NAME} as an administrator." /SD IDOK
+    SetErrorLevel ${EXIT_NOT_ELEVATED}
+    Quit
+  ${EndIf}
+FunctionEnd
+
+; The uninstall entry goes last: an uninstall cut short can be run again from it.
+; The log folder stays: it holds the logs of every user.
+Section "Uninstall"
+  Call un.EndRunningInstance
+
+  ; A program that would not end keeps its files until the next restart.
+  Delete /REBOOTOK "$INSTDIR\Voltwren.exe"
+  Delete /REBOOTOK "$INSTDIR\Log4cxxWrapper.dll"
+  Delete "$INSTDIR\log4cxx.properties"
+  Delete "$INSTDIR\notification_icon.png"
+
+  SetRegView 64
+  DeleteRegValue HKLM "${RUN_KEY}" "${RUN_VALUE}"
+  DeleteRegKey HKCU "${AUMID_KEY}"
+  DeleteRegKey HKCU "${ACTIVATOR_KEY}"
+
+  Delete "$INSTDIR\Uninstall.exe"
+  ; Only when empty: the charger tool's folder keeps ours in place.
+  RMDir "$INSTDIR"
+  ${GetParent} "$INSTDIR" $0
+  ${If} $0 == "$PROGRAMFILES64\Tessaly"
+    RMDir "$0"
+  ${EndIf}
+
+  SetRegView 32
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  SetRegView 64
+SectionEnd
