@@ -52,15 +52,7 @@ void LogStartupFailure(const wchar_t* step, const std::exception& error)
 
 void InitLogging(const std::wstring& workingDir)
 {
-    try
-    {
-        ApacheLogger::Init(workingDir);
-    }
-    catch (const std::exception& error)
-    {
-        // Nothing is bound yet: only the debugger can hear about it.
-        DebuggerLine(L"[Voltwren][wWinMain] @@@@@ ApacheLogger::Init() failed (%hs) !!! @@@@@", error.what());
-    }
+    ApacheLogger::Init(workingDir);
     ApacheLogger::Configure(workingDir + L"log4cxx.properties");
 }
 

@@ -24,8 +24,8 @@ public:
     static constexpr size_t kBufferChars = 4096;
     static constexpr size_t kMaxMessageChars = 4093;
 
-    // Resets the log folder, then binds the library in workingDir. Throws a
-    // filesystem error when the folder reset fails; the binding is then skipped.
+    // Resets the log folder, then binds the library in workingDir. A failed
+    // reset goes to the debugger; the library is bound all the same.
     static void Init(const std::wstring& workingDir);
     // Binds the library only (the second half of Init).
     static void Bind(const std::wstring& workingDir);
