@@ -23,8 +23,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     windowClass.hInstance = instance;
     windowClass.lpszClassName = L"VWN_IDLE_BASELINE";
     RegisterClassExW(&windowClass);
-    HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"idle", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, 0,
-                                  CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
+    HWND window = CreateWindowExW(0, windowClass.lpszClassName, L"idle", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                                  0, CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
     if (window == nullptr)
     {
         return 1;

@@ -86,6 +86,7 @@ int wmain(int argc, wchar_t** argv)
         SendMessageW(window, static_cast<UINT>(Number(argv[2])), static_cast<WPARAM>(Number(argv[3])), 0);
         return 0;
     }
-    std::fwprintf(stderr, L"usage: vwn-user exit [timeout-ms] | send MSG WPARAM | wait-window [timeout-ms]\n");
+    std::fwprintf(stderr,
+                  L"usage: vwn-user exit [timeout-ms] | send MSG WPARAM | wait-window [timeout-ms]\n");
     return 1;
 }
