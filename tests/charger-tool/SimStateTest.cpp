@@ -4,17 +4,19 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace chargersim;
 
 namespace
 {
-// 1970-01-01T00:00:00Z in FILETIME ticks, as the platform documents it.
-constexpr Ticks kUnixEpoch = 116444736000000000LL;
-// 2024-05-01T12:00:00.000Z
-constexpr Ticks kMay2024 = 133590384000000000LL;
+constexpr Ticks kUnixEpoch = 116444736000000000LL; // 1970-01-01T00:00:00Z in FILETIME ticks
+constexpr Ticks kMay2024 = 133590384000000000LL;   // 2024-05-01T12:00:00.000Z
+const std::string kHeader =
+    "# Charger tool simulator state. Delete this file to start the scenario afresh.\n";
 
 Scenario MustParse(const std::string& text)
 {
@@ -23,37 +25,40 @@ Scenario MustParse(const std::string& text)
     EXPECT_TRUE(ParseScenario(text, scenario, error)) << "line " << error.line << ": " << error.message;
     return scenario;
 }
+
+std::string Seen(const Reading& reading)
+{
+    return (reading.answer.answers ? std::to_string(reading.answer.status) : "none") + "@" +
+           FormatTimestamp(reading.since);
+}
 } // namespace
 
-class TimestampTest : public ::testing::Test
+TEST(TimestampTest, FormatAndParse_UtcWithMilliseconds)
 {
-};
-
-TEST_F(TimestampTest, Format_WritesUtcWithMillisecondsDroppingTheRest)
-{
-    EXPECT_EQ("1601-01-01T00:00:00.000Z", FormatTimestamp(0));
-    EXPECT_EQ("1970-01-01T00:00:00.000Z", FormatTimestamp(kUnixEpoch));
+    // ticks, text, the text FormatTimestamp gives (nullptr: the same)
+    const std::tuple<Ticks, const char*, const char*> cases[] = {
+        {0, "1601-01-01T00:00:00.000Z", nullptr},
+        {kUnixEpoch, "1970-01-01T00:00:00.000Z", nullptr},
+        {133537247999990000LL, "2024-02-29T23:59:59.999Z", nullptr},
+        {125963424000000000LL, "2000-03-01T00:00:00.000Z", nullptr},
+        {2650467743990000000LL, "9999-12-31T23:59:59.000Z", nullptr},
+        {kMay2024 + 1234567, "2024-05-01T12:00:00.1234567Z", "2024-05-01T12:00:00.123Z"},
+        {kMay2024, "2024-05-01T12:00:00Z", "2024-05-01T12:00:00.000Z"},
+        {kMay2024 + 5000000, "2024-05-01T12:00:00.5Z", "2024-05-01T12:00:00.500Z"},
+    };
+    for (const auto& [ticks, text, formatted] : cases)
+    {
+        SCOPED_TRACE(text);
+        Ticks instant = -1;
+        EXPECT_TRUE(ParseTimestamp(text, instant));
+        EXPECT_EQ(ticks, instant);
+        EXPECT_EQ(formatted ? formatted : text, FormatTimestamp(ticks));
+    }
+    // Below a millisecond is dropped, not rounded.
     EXPECT_EQ("2024-02-29T23:59:59.999Z", FormatTimestamp(133537247999990000LL + 9999));
-    EXPECT_EQ("2000-03-01T00:00:00.000Z", FormatTimestamp(125963424000000000LL));
-    EXPECT_EQ("9999-12-31T23:59:59.000Z", FormatTimestamp(2650467743990000000LL));
 }
 
-TEST_F(TimestampTest, Parse_ReadsFractionsOfZeroToSevenDigits)
-{
-    Ticks instant = -1;
-    ASSERT_TRUE(ParseTimestamp("2024-05-01T12:00:00.1234567Z", instant));
-    EXPECT_EQ(kMay2024 + 1234567, instant);
-    ASSERT_TRUE(ParseTimestamp("2024-05-01T12:00:00Z", instant));
-    EXPECT_EQ(kMay2024, instant);
-    ASSERT_TRUE(ParseTimestamp("2024-05-01T12:00:00.5Z", instant));
-    EXPECT_EQ(kMay2024 + 5000000, instant);
-    ASSERT_TRUE(ParseTimestamp("2024-02-29T23:59:59.999Z", instant));
-    EXPECT_EQ(133537247999990000LL, instant);
-    ASSERT_TRUE(ParseTimestamp("1601-01-01T00:00:00.000Z", instant));
-    EXPECT_EQ(0, instant);
-}
-
-TEST_F(TimestampTest, Parse_RefusesWhatIsNotAnInstant)
+TEST(TimestampTest, Parse_RefusesWhatIsNotAnInstant)
 {
     for (const char* text :
          {"", "2024-05-01", "2024-05-01T12:00:00", "2024-05-01T12:00:00.000", "2024-05-01 12:00:00Z",
@@ -69,11 +74,7 @@ TEST_F(TimestampTest, Parse_RefusesWhatIsNotAnInstant)
     }
 }
 
-class SimStateFileTest : public ::testing::Test
-{
-};
-
-TEST_F(SimStateFileTest, Format_WritesEveryKnownField)
+TEST(SimStateFileTest, Format_WritesEveryKnownFieldAndReadsBack)
 {
     SimState state;
     state.start = kMay2024;
@@ -82,13 +83,8 @@ TEST_F(SimStateFileTest, Format_WritesEveryKnownField)
     state.seed = 18446744073709551615ull;
     state.last = Answer{false, 0};
     state.since = kMay2024 + 15 * kTicksPerSecond;
-    EXPECT_EQ("# Charger tool simulator state. Delete this file to start the scenario afresh.\n"
-              "start=2024-05-01T12:00:00.000Z\n"
-              "commands=12\n"
-              "reads=9\n"
-              "seed=18446744073709551615\n"
-              "last=none\n"
-              "since=2024-05-01T12:00:15.000Z\n",
+    EXPECT_EQ(kHeader + "start=2024-05-01T12:00:00.000Z\ncommands=12\nreads=9\nseed=18446744073709551615\n"
+                        "last=none\nsince=2024-05-01T12:00:15.000Z\n",
               FormatState(state));
     state.last = Answer{true, 2};
     SimState read;
@@ -97,65 +93,55 @@ TEST_F(SimStateFileTest, Format_WritesEveryKnownField)
     EXPECT_EQ(FormatState(state), FormatState(read));
 }
 
-TEST_F(SimStateFileTest, Parse_TakesFreshValuesForMissingFields)
+TEST(SimStateFileTest, Parse_TakesFreshValuesForMissingFields)
 {
     SimState state;
     ParseError error;
     ASSERT_TRUE(ParseState("  start = 2020-01-01T00:00:00Z \r\n\r\n# a bench wrote this\r\n", state, error));
-    ASSERT_TRUE(state.start.has_value());
-    EXPECT_EQ(132223104000000000LL, *state.start);
-    EXPECT_EQ(0u, state.commands);
-    EXPECT_EQ(0u, state.reads);
-    EXPECT_FALSE(state.seed.has_value());
-    EXPECT_FALSE(state.last.has_value());
-    EXPECT_FALSE(state.since.has_value());
-
+    EXPECT_EQ(kHeader + "start=2020-01-01T00:00:00.000Z\ncommands=0\nreads=0\n", FormatState(state));
     ASSERT_TRUE(ParseState("", state, error));
-    EXPECT_FALSE(state.start.has_value());
+    EXPECT_EQ(kHeader + "commands=0\nreads=0\n", FormatState(state));
 }
 
-TEST_F(SimStateFileTest, Parse_RefusesBadLinesNamingTheLine)
+TEST(SimStateFileTest, Parse_RefusesBadLinesNamingTheLine)
 {
-    struct Case
-    {
-        const char* text;
-        int line;
-        const char* message;
-    };
-    const Case cases[] = {
+    const char* const timeHelp = " needs a UTC time such as 2024-05-01T12:00:00.000Z";
+    const std::tuple<const char*, int, std::string> cases[] = {
         {"reads=3\nreads=x\n", 2, "reads needs a whole number"},
         {"commands=-1\n", 1, "commands needs a whole number"},
         {"seed=99999999999999999999\n", 1, "seed needs a whole number"},
-        {"start=yesterday\n", 1, "start needs a UTC time such as 2024-05-01T12:00:00.000Z"},
-        {"since=\n", 1, "since needs a UTC time such as 2024-05-01T12:00:00.000Z"},
+        {"start=yesterday\n", 1, std::string("start") + timeHelp},
+        {"since=\n", 1, std::string("since") + timeHelp},
         {"last=256\n", 1, "last needs a status byte from 0 to 255 or \"none\""},
         {"# fine\nstrat=2020-01-01T00:00:00Z\n", 2,
          "unknown key \"strat\"; known: start, commands, reads, seed, last, since"},
         {"start 2020-01-01T00:00:00Z\n", 1, "expected key=value, such as start=2024-05-01T12:00:00.000Z"},
     };
-    for (const Case& c : cases)
+    for (const auto& [text, line, message] : cases)
     {
-        SCOPED_TRACE(c.text);
+        SCOPED_TRACE(text);
         SimState state;
         state.reads = 5;
         ParseError error;
-        EXPECT_FALSE(ParseState(c.text, state, error));
-        EXPECT_EQ(c.line, error.line);
-        EXPECT_EQ(c.message, error.message);
+        EXPECT_FALSE(ParseState(text, state, error));
+        EXPECT_EQ(line, error.line);
+        EXPECT_EQ(message, error.message);
         EXPECT_EQ(5u, state.reads);
     }
 }
 
-TEST_F(SimStateFileTest, ParseOverride_ReadsAByteOrNone)
+TEST(SimStateFileTest, ParseOverride_ReadsAByteOrNone)
 {
     Answer answer;
     ParseError error;
-    ASSERT_TRUE(ParseOverride("2\r\n", answer, error));
-    EXPECT_EQ((Answer{true, 2}), answer);
-    ASSERT_TRUE(ParseOverride("\xEF\xBB\xBF 0x01 ", answer, error));
-    EXPECT_EQ((Answer{true, 1}), answer);
-    ASSERT_TRUE(ParseOverride("none\n", answer, error));
-    EXPECT_FALSE(answer.answers);
+    const std::pair<const char*, Answer> good[] = {
+        {"2\r\n", {true, 2}}, {"\xEF\xBB\xBF 0x01 ", {true, 1}}, {"none\n", {false, 0}}};
+    for (const auto& [text, expected] : good)
+    {
+        SCOPED_TRACE(text);
+        ASSERT_TRUE(ParseOverride(text, answer, error));
+        EXPECT_EQ(expected, answer);
+    }
     for (const char* text : {"", "\n", "256", "two", "2 1", "0x100"})
     {
         SCOPED_TRACE(text);
@@ -186,109 +172,76 @@ TEST_F(DecideReadTest, CommandSteps_ChangeIsDatedByTheFirstReadThatSawIt)
     const Scenario scenario =
         MustParse("status 0 for 2 commands\nstatus 2 for 1 command\nnone for 1 command\n"
                   "status 2\n");
-    const Ticks t[] = {kMay2024,
-                       kMay2024 + 14000000,
-                       kMay2024 + 28000000,
-                       kMay2024 + 42000000,
-                       kMay2024 + 56000000,
-                       kMay2024 + 70000000};
     std::vector<std::string> seen;
-    for (Ticks now : t)
-    {
-        const Reading reading = Read(scenario, now);
-        seen.push_back((reading.answer.answers ? std::to_string(reading.answer.status) : "none") + "@" +
-                       FormatTimestamp(reading.since));
-    }
+    for (Ticks now = kMay2024; now <= kMay2024 + 70000000; now += 14000000)
+        seen.push_back(Seen(Read(scenario, now)));
     const std::vector<std::string> expected = {"0@2024-05-01T12:00:00.000Z", "0@2024-05-01T12:00:00.000Z",
                                                "2@2024-05-01T12:00:02.800Z", "none@2024-05-01T12:00:04.200Z",
                                                "2@2024-05-01T12:00:05.600Z", "2@2024-05-01T12:00:05.600Z"};
     EXPECT_EQ(expected, seen);
-    EXPECT_EQ(6u, state.reads);
-    EXPECT_EQ(6u, state.commands);
-    ASSERT_TRUE(state.start.has_value());
-    EXPECT_EQ(kMay2024, *state.start);
+    EXPECT_EQ(kHeader + "start=2024-05-01T12:00:00.000Z\ncommands=6\nreads=6\nseed=99\nlast=2\n"
+                        "since=2024-05-01T12:00:05.600Z\n",
+              FormatState(state));
 }
 
-TEST_F(DecideReadTest, TimeSteps_ChangeIsDatedByTheStepBoundary)
+TEST_F(DecideReadTest, TimeSteps_ChangeIsDatedByTheStepBoundaryOnTheScaledClock)
 {
-    const Scenario scenario = MustParse("status 1 for 1 s\nstatus 2 for 1 s\nstatus 0\n");
-    state.start = kMay2024;
-    Reading reading = Read(scenario, kMay2024 + 15000000);
-    EXPECT_EQ((Answer{true, 2}), reading.answer);
-    EXPECT_EQ("2024-05-01T12:00:01.000Z", FormatTimestamp(reading.since));
-    reading = Read(scenario, kMay2024 + 36000 * kTicksPerSecond);
-    EXPECT_EQ((Answer{true, 0}), reading.answer);
-    EXPECT_EQ("2024-05-01T12:00:02.000Z", FormatTimestamp(reading.since));
-}
-
-TEST_F(DecideReadTest, TimeSteps_SpeedScalesTheScenarioClock)
-{
-    const Scenario scenario = MustParse("speed 2\nstatus 1 for 1 s\nstatus 2 for 1 s\nstatus 0\n");
-    state.start = kMay2024;
-    const Reading reading = Read(scenario, kMay2024 + 7500000);
-    EXPECT_EQ((Answer{true, 2}), reading.answer);
-    EXPECT_EQ("2024-05-01T12:00:00.500Z", FormatTimestamp(reading.since));
-
-    const Scenario slow = MustParse("speed 0.5\nstatus 1 for 1 s\nstatus 2\n");
-    EXPECT_EQ((Answer{true, 1}), Read(slow, kMay2024 + 19990000).answer);
-    EXPECT_EQ("2024-05-01T12:00:02.000Z", FormatTimestamp(Read(slow, kMay2024 + 20000000).since));
-}
-
-TEST_F(DecideReadTest, TimeSteps_BeforeTheStartTheFirstStepHolds)
-{
-    const Scenario scenario = MustParse("status 1 for 1 s\nstatus 2\n");
-    state.start = kMay2024;
-    const Reading reading = Read(scenario, kMay2024 - 3600 * kTicksPerSecond);
-    EXPECT_EQ((Answer{true, 1}), reading.answer);
-    EXPECT_EQ(kMay2024, reading.since);
+    const char* const steps = "status 1 for 1 s\nstatus 2 for 1 s\nstatus 0\n";
+    const std::tuple<std::string, Ticks, const char*> cases[] = {
+        {steps, kMay2024 + 15000000, "2@2024-05-01T12:00:01.000Z"},
+        {steps, kMay2024 + 36000 * kTicksPerSecond, "0@2024-05-01T12:00:02.000Z"},
+        {std::string("speed 2\n") + steps, kMay2024 + 7500000, "2@2024-05-01T12:00:00.500Z"},
+        {"speed 0.5\nstatus 1 for 1 s\nstatus 2\n", kMay2024 + 19990000, "1@2024-05-01T12:00:00.000Z"},
+        {"speed 0.5\nstatus 1 for 1 s\nstatus 2\n", kMay2024 + 20000000, "2@2024-05-01T12:00:02.000Z"},
+        // Before the start the first step holds.
+        {"status 1 for 1 s\nstatus 2\n", kMay2024 - 3600 * kTicksPerSecond, "1@2024-05-01T12:00:00.000Z"},
+    };
+    for (const auto& [text, now, expected] : cases)
+    {
+        SCOPED_TRACE(text + FormatTimestamp(now));
+        state = SimState{};
+        state.start = kMay2024;
+        EXPECT_EQ(expected, Seen(Read(MustParse(text), now)));
+    }
 }
 
 TEST_F(DecideReadTest, FirstCommandFixesStartAndSeedLaterOnesKeepThem)
 {
     CountCommand(state, kMay2024, 5);
     CountCommand(state, kMay2024 + kTicksPerSecond, 6);
-    ASSERT_TRUE(state.start.has_value());
-    EXPECT_EQ(kMay2024, *state.start);
-    ASSERT_TRUE(state.seed.has_value());
-    EXPECT_EQ(5u, *state.seed);
-    EXPECT_EQ(2u, state.commands);
-    EXPECT_EQ(0u, state.reads);
+    EXPECT_EQ(kHeader + "start=2024-05-01T12:00:00.000Z\ncommands=2\nreads=0\nseed=5\n", FormatState(state));
 }
 
 TEST_F(DecideReadTest, ScenarioSeedWinsOverTheStateSeed)
 {
     const Scenario seeded =
         MustParse("seed 11\nrepeat\nstatus 2 for 1..1000 commands\nstatus 0 for 1 command\n");
-    SimState other;
-    other.seed = 12345;
-    state.seed = 54321;
     StepPosition expected;
     ASSERT_TRUE(LocateStep(seeded, 11, 700, expected));
-    other.reads = 700;
-    state.reads = 700;
-    Reading a;
-    Reading b;
-    std::string error;
-    ASSERT_TRUE(DecideRead(seeded, other, kMay2024, {}, a, error));
-    ASSERT_TRUE(DecideRead(seeded, state, kMay2024, {}, b, error));
-    EXPECT_EQ(seeded.steps[expected.step].answer, a.answer);
-    EXPECT_EQ(a.answer, b.answer);
+    for (std::uint64_t seed : {12345u, 54321u})
+    {
+        SCOPED_TRACE(seed);
+        SimState other;
+        other.seed = seed;
+        other.reads = 700;
+        Reading reading;
+        std::string error;
+        ASSERT_TRUE(DecideRead(seeded, other, kMay2024, {}, reading, error));
+        EXPECT_EQ(seeded.steps[expected.step].answer, reading.answer);
+    }
 }
 
 TEST_F(DecideReadTest, Override_WinsAndIsDatedByItsWriteTime)
 {
     const Scenario scenario = MustParse("delay 100 ms\nhold 200 ms\nstatus 1 delay 5 ms\n");
-    const StatusOverride override{Answer{true, 2}, kMay2024 - kTicksPerSecond};
-    Reading reading = Read(scenario, kMay2024, override);
-    EXPECT_EQ((Answer{true, 2}), reading.answer);
-    EXPECT_EQ(kMay2024 - kTicksPerSecond, reading.since);
+    Reading reading = Read(scenario, kMay2024, StatusOverride{Answer{true, 2}, kMay2024 - kTicksPerSecond});
+    EXPECT_EQ("2@2024-05-01T11:59:59.000Z", Seen(reading));
     EXPECT_EQ(100u, reading.delayMs);
     EXPECT_EQ(200u, reading.holdMs);
 
     // Back to the scenario: its status 1 differs from the override's 2, so it begins now.
     reading = Read(scenario, kMay2024 + kTicksPerSecond);
-    EXPECT_EQ((Answer{true, 1}), reading.answer);
-    EXPECT_EQ(kMay2024 + kTicksPerSecond, reading.since);
+    EXPECT_EQ("1@2024-05-01T12:00:01.000Z", Seen(reading));
     EXPECT_EQ(5u, reading.delayMs);
     EXPECT_EQ(200u, reading.holdMs);
 }
@@ -307,11 +260,7 @@ TEST_F(DecideReadTest, OutOfReachPositionIsAnError)
         error);
 }
 
-class ToolCommandTest : public ::testing::Test
-{
-};
-
-TEST_F(ToolCommandTest, AddressText_IsUpperCaseHexWithoutLeadingZeros)
+TEST(ToolCommandTest, AddressText_IsUpperCaseHexWithoutLeadingZeros)
 {
     EXPECT_EQ("0x4E", AddressText(0x4E));
     EXPECT_EQ("0x40", AddressText(0x40));
@@ -319,40 +268,42 @@ TEST_F(ToolCommandTest, AddressText_IsUpperCaseHexWithoutLeadingZeros)
     EXPECT_EQ("0xFFFFFFFF", AddressText(0xFFFFFFFFu));
 }
 
-TEST_F(ToolCommandTest, ClassifyCommand_AnswersOnlyTheProgramsExactForm)
+TEST(ToolCommandTest, ClassifyCommand_AnswersOnlyTheProgramsExactForm)
 {
-    using Args = std::vector<std::string>;
-    EXPECT_EQ(CommandKind::Read, ClassifyCommand(Args{"0x4E", "1", "W", "1", "1", "D8"}, 0x4E));
-    EXPECT_EQ(CommandKind::Read, ClassifyCommand(Args{"0xFFFFFFFF", "1", "W", "1", "1", "D8"}, 0xFFFFFFFFu));
-    for (const Args& args : {Args{"0x40", "1", "W", "1", "1", "D8"}, Args{"0x4e", "1", "W", "1", "1", "D8"},
-                             Args{"0x04E", "1", "W", "1", "1", "D8"}, Args{"4E", "1", "W", "1", "1", "D8"},
-                             Args{"0X4E", "1", "W", "1", "1", "D8"}})
+    const auto kind = [](const char* line, std::uint32_t address)
     {
-        SCOPED_TRACE(args[0]);
-        EXPECT_EQ(CommandKind::OtherAddress, ClassifyCommand(args, 0x4E));
-    }
-    for (const Args& args :
-         {Args{}, Args{"0x4E"}, Args{"0x4E", "1", "W", "1", "1"}, Args{"0x4E", "1", "W", "1", "1", "D8", "x"},
-          Args{"0x4E", "1", "w", "1", "1", "D8"}, Args{"0x4E", "1", "W", "1", "1", "d8"},
-          Args{"0x4E", "1", "R", "1", "1", "D8"}, Args{"0x40", "1", "W", "1", "2", "D8"}})
-    {
-        SCOPED_TRACE(args.size());
-        EXPECT_EQ(CommandKind::OtherArguments, ClassifyCommand(args, 0x4E));
-    }
+        std::vector<std::string> args;
+        std::istringstream words(line);
+        for (std::string word; words >> word;)
+            args.push_back(word);
+        return ClassifyCommand(args, address);
+    };
+    EXPECT_EQ(CommandKind::Read, kind("0x4E 1 W 1 1 D8", 0x4E));
+    EXPECT_EQ(CommandKind::Read, kind("0xFFFFFFFF 1 W 1 1 D8", 0xFFFFFFFFu));
+    for (const char* line :
+         {"0x40 1 W 1 1 D8", "0x4e 1 W 1 1 D8", "0x04E 1 W 1 1 D8", "4E 1 W 1 1 D8", "0X4E 1 W 1 1 D8"})
+        EXPECT_EQ(CommandKind::OtherAddress, kind(line, 0x4E)) << line;
+    for (const char* line : {"", "0x4E", "0x4E 1 W 1 1", "0x4E 1 W 1 1 D8 x", "0x4E 1 w 1 1 D8",
+                             "0x4E 1 W 1 1 d8", "0x4E 1 R 1 1 D8", "0x40 1 W 1 2 D8"})
+        EXPECT_EQ(CommandKind::OtherArguments, kind(line, 0x4E)) << line;
 }
 
-TEST_F(ToolCommandTest, ArgumentsText_DropsTheProgramNameAndTheBlanksAfterIt)
+TEST(ToolCommandTest, ArgumentsText_DropsTheProgramNameAndTheBlanksAfterIt)
 {
-    EXPECT_EQ("0x4E 1 W 1 1 D8", ArgumentsText("ITERHPGen.exe 0x4E 1 W 1 1 D8"));
-    EXPECT_EQ("0x4E 1 W 1 1 D8  ", ArgumentsText("ITERHPGen.exe \t 0x4E 1 W 1 1 D8  "));
-    EXPECT_EQ("0x4E", ArgumentsText("\"C:\\Program Files\\V\\ITE inboxI2C Flash\\ITERHPGen.exe\" 0x4E"));
-    EXPECT_EQ("1", ArgumentsText("\"C:\\a b\\x.exe\"tail 1"));
-    EXPECT_EQ("", ArgumentsText("ITERHPGen.exe"));
-    EXPECT_EQ("", ArgumentsText("\"unclosed name 0x4E"));
-    EXPECT_EQ("", ArgumentsText(""));
+    const std::pair<const char*, const char*> cases[] = {
+        {"ITERHPGen.exe 0x4E 1 W 1 1 D8", "0x4E 1 W 1 1 D8"},
+        {"ITERHPGen.exe \t 0x4E 1 W 1 1 D8  ", "0x4E 1 W 1 1 D8  "},
+        {"\"C:\\Program Files\\V\\ITE inboxI2C Flash\\ITERHPGen.exe\" 0x4E", "0x4E"},
+        {"\"C:\\a b\\x.exe\"tail 1", "1"},
+        {"ITERHPGen.exe", ""},
+        {"\"unclosed name 0x4E", ""},
+        {"", ""},
+    };
+    for (const auto& [line, expected] : cases)
+        EXPECT_EQ(expected, ArgumentsText(line)) << line;
 }
 
-TEST_F(ToolCommandTest, JournalLine_IsFourTabSeparatedFields)
+TEST(ToolCommandTest, JournalLine_IsFourTabSeparatedFields)
 {
     EXPECT_EQ("2024-05-01T12:00:00.000Z\t0x4E 1 W 1 1 D8\tanswered 2\t2024-05-01T11:59:59.000Z\n",
               JournalLine(kMay2024, "0x4E 1 W 1 1 D8", Outcome::Answered, 2, kMay2024 - kTicksPerSecond));

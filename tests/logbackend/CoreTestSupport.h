@@ -8,8 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <windows.h>
-
 #include <string>
 #include <vector>
 
@@ -21,7 +19,7 @@ class DiagnosticCapture
 public:
     DiagnosticCapture()
     {
-        Store().clear();
+        s_lines.clear();
         vwnlog::SetDiagnosticSink(&Sink);
     }
     ~DiagnosticCapture()
@@ -34,36 +32,23 @@ public:
 
     std::vector<std::wstring> Lines() const
     {
-        AcquireSRWLockExclusive(&Lock());
-        std::vector<std::wstring> lines = Store();
-        ReleaseSRWLockExclusive(&Lock());
+        AcquireSRWLockExclusive(&s_lock);
+        std::vector<std::wstring> lines = s_lines;
+        ReleaseSRWLockExclusive(&s_lock);
         return lines;
-    }
-    void Clear()
-    {
-        AcquireSRWLockExclusive(&Lock());
-        Store().clear();
-        ReleaseSRWLockExclusive(&Lock());
     }
 
 private:
-    static std::vector<std::wstring>& Store()
-    {
-        static std::vector<std::wstring> lines;
-        return lines;
-    }
-    static SRWLOCK& Lock()
-    {
-        static SRWLOCK lock = SRWLOCK_INIT;
-        return lock;
-    }
     static void Sink(const std::wstring& line)
     {
-        AcquireSRWLockExclusive(&Lock());
-        Store().push_back(line);
-        ReleaseSRWLockExclusive(&Lock());
+        AcquireSRWLockExclusive(&s_lock);
+        s_lines.push_back(line);
+        ReleaseSRWLockExclusive(&s_lock);
     }
+    static inline std::vector<std::wstring> s_lines;
+    static inline SRWLOCK s_lock = SRWLOCK_INIT;
 };
+
 // A repository configured from properties text in a fresh folder; "$FOLDER"
 // in the text stands for that folder.
 class RepositoryTest : public ::testing::Test
@@ -72,7 +57,7 @@ protected:
     void Apply(const std::string& text)
     {
         const std::wstring path = m_folder / L"test.properties";
-        ASSERT_TRUE(WriteBytes(path, WithFolder(text, m_folder.Path())));
+        ASSERT_TRUE(WriteFileBytes(path, WithFolder(text, m_folder)));
         ASSERT_TRUE(vwnlog::ConfigureFromFile(m_repository, path));
     }
 
@@ -81,14 +66,17 @@ protected:
         m_repository.Log(m_repository.GetLogger(logger), level, message);
     }
 
-    std::wstring Line(size_t index)
+    vwnlog::Level LevelOf(const wchar_t* logger)
     {
-        const std::vector<std::wstring> lines = m_diagnostics.Lines();
-        return index < lines.size() ? lines[index] : L"<no line " + std::to_wstring(index) + L">";
+        return m_repository.EffectiveLevel(m_repository.GetLogger(logger));
     }
 
+    std::string File(const std::wstring& name) { return ReadFileBytes(m_folder / name); }
+
+    std::vector<std::wstring> Reports() const { return m_diagnostics.Lines(); }
+
     DiagnosticCapture m_diagnostics;
-    TempFolder m_folder;
+    TempFolder m_folder{L"vwn-logtest"};
     // Last, so its files close before the folder goes.
     vwnlog::Repository m_repository;
 };

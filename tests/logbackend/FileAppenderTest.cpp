@@ -7,18 +7,21 @@
 #include <cwchar>
 
 using namespace vwnlog;
-using logtest::ReadBytes;
 
 namespace
 {
 // Nine-byte lines ("line 01\r\n"), three to a 30-byte file.
-const char* const kRolling = "log4j.rootLogger=DEBUG, R\n"
-                             "log4j.appender.R=RollingFileAppender\n"
-                             "log4j.appender.R.File=$FOLDER\\r.log\n"
-                             "log4j.appender.R.MaxFileSize=30\n"
-                             "log4j.appender.R.MaxBackupIndex=3\n"
-                             "log4j.appender.R.layout=PatternLayout\n"
-                             "log4j.appender.R.layout.ConversionPattern=%m%n\n";
+std::string Rolling(int backups = 3)
+{
+    return "log4j.rootLogger=DEBUG, R\n"
+           "log4j.appender.R=RollingFileAppender\n"
+           "log4j.appender.R.File=$FOLDER\\r.log\n"
+           "log4j.appender.R.MaxFileSize=30\n"
+           "log4j.appender.R.layout=PatternLayout\n"
+           "log4j.appender.R.layout.ConversionPattern=%m%n\n"
+           "log4j.appender.R.MaxBackupIndex=" +
+           std::to_string(backups) + "\n";
+}
 
 class FileAppenderTest : public logtest::RepositoryTest
 {
@@ -48,7 +51,7 @@ protected:
 
 TEST_F(FileAppenderTest, Rolling_SecondWriterFollowsTheFileTheFirstOneMade)
 {
-    Apply(kRolling);
+    Apply(Rolling());
     // A second repository stands for a second process: its own handle, the shared path lock.
     Repository other;
     const std::wstring properties = m_folder / L"test.properties";
@@ -57,14 +60,14 @@ TEST_F(FileAppenderTest, Rolling_SecondWriterFollowsTheFileTheFirstOneMade)
     Lines(m_repository, 1, 3);
     Lines(other, 4, 4);        // finds the file full and rolls it
     Lines(m_repository, 5, 5); // must go to the new file, not to r.log.1
-    EXPECT_EQ(Expected(1, 3), ReadBytes(m_folder / L"r.log.1"));
-    EXPECT_EQ(Expected(4, 5), ReadBytes(m_folder / L"r.log"));
-    EXPECT_TRUE(m_diagnostics.Lines().empty());
+    EXPECT_EQ(Expected(1, 3), File(L"r.log.1"));
+    EXPECT_EQ(Expected(4, 5), File(L"r.log"));
+    EXPECT_TRUE(Reports().empty());
 }
 
 TEST_F(FileAppenderTest, Rolling_BlockedRenameKeepsEveryLineAndRetries)
 {
-    Apply(kRolling);
+    Apply(Rolling());
     Lines(m_repository, 1, 3);
     // A viewer that opened the log without delete sharing blocks the rename.
     HANDLE viewer =
@@ -73,49 +76,49 @@ TEST_F(FileAppenderTest, Rolling_BlockedRenameKeepsEveryLineAndRetries)
     ASSERT_NE(INVALID_HANDLE_VALUE, viewer);
     Lines(m_repository, 4, 6);
     CloseHandle(viewer);
-    EXPECT_EQ(Expected(1, 6), ReadBytes(m_folder / L"r.log"));
+    EXPECT_EQ(Expected(1, 6), File(L"r.log"));
     EXPECT_FALSE(logtest::Exists(m_folder / L"r.log.1"));
-    const std::vector<std::wstring> reports = m_diagnostics.Lines();
+    std::vector<std::wstring> reports = Reports();
     ASSERT_EQ(1u, reports.size());
     EXPECT_EQ(0u, reports[0].find(L"Log4cxxWrapper: ERROR appender \"R\" (\"" + (m_folder / L"r.log") +
                                   L"\") cannot roll over (rename to \"" + (m_folder / L"r.log.1") +
                                   L"\": error 32"))
-        << logtest::Utf8(reports[0]);
+        << ::ToUtf8(reports[0]);
 
     Sleep(static_cast<DWORD>(FileAppender::kRetryRollMs + 100));
     Lines(m_repository, 7, 7);
-    EXPECT_EQ(Expected(1, 6), ReadBytes(m_folder / L"r.log.1"));
-    EXPECT_EQ(Expected(7, 7), ReadBytes(m_folder / L"r.log"));
+    EXPECT_EQ(Expected(1, 6), File(L"r.log.1"));
+    EXPECT_EQ(Expected(7, 7), File(L"r.log"));
+    reports = Reports();
+    ASSERT_EQ(2u, reports.size());
     EXPECT_EQ(L"Log4cxxWrapper: WARN appender \"R\" (\"" + (m_folder / L"r.log") + L"\") rolled over at last",
-              Line(1));
+              reports[1]);
 }
 
 TEST_F(FileAppenderTest, Rolling_GapLeftByFailedShiftIsFilledWithoutLoss)
 {
-    Apply(kRolling);
+    Apply(Rolling());
     // r.log.2 exists, r.log.1 does not: only r.log moves, nothing is pushed out.
-    ASSERT_TRUE(logtest::WriteBytes(m_folder / L"r.log.2", "two\r\n"));
-    ASSERT_TRUE(logtest::WriteBytes(m_folder / L"r.log.3", "three\r\n"));
+    ASSERT_TRUE(WriteFileBytes(m_folder / L"r.log.2", "two\r\n"));
+    ASSERT_TRUE(WriteFileBytes(m_folder / L"r.log.3", "three\r\n"));
     Lines(m_repository, 1, 4);
-    EXPECT_EQ(Expected(4, 4), ReadBytes(m_folder / L"r.log"));
-    EXPECT_EQ(Expected(1, 3), ReadBytes(m_folder / L"r.log.1"));
-    EXPECT_EQ("two\r\n", ReadBytes(m_folder / L"r.log.2"));
-    EXPECT_EQ("three\r\n", ReadBytes(m_folder / L"r.log.3"));
+    EXPECT_EQ(Expected(4, 4), File(L"r.log"));
+    EXPECT_EQ(Expected(1, 3), File(L"r.log.1"));
+    EXPECT_EQ("two\r\n", File(L"r.log.2"));
+    EXPECT_EQ("three\r\n", File(L"r.log.3"));
 }
 
 TEST_F(FileAppenderTest, Daily_FileOfEarlierDayRollsAtFirstLine)
 {
-    ASSERT_TRUE(logtest::WriteBytes(m_folder / L"d.log", "yesterday's line\r\n"));
+    ASSERT_TRUE(WriteFileBytes(m_folder / L"d.log", "yesterday's line\r\n"));
     // Two days back, at local noon, so the test is the same in every time zone.
     SYSTEMTIME local = {};
     GetLocalTime(&local);
-    FILETIME now = {};
-    SystemTimeToFileTime(&local, &now);
-    ULARGE_INTEGER ticks = {};
-    ticks.LowPart = now.dwLowDateTime;
-    ticks.HighPart = now.dwHighDateTime;
+    FILETIME earlierLocal = {};
+    SystemTimeToFileTime(&local, &earlierLocal);
+    ULARGE_INTEGER ticks = {{earlierLocal.dwLowDateTime, earlierLocal.dwHighDateTime}};
     ticks.QuadPart -= 2ULL * 86400 * 10000000;
-    FILETIME earlierLocal = {ticks.LowPart, ticks.HighPart};
+    earlierLocal = {ticks.LowPart, ticks.HighPart};
     SYSTEMTIME earlier = {};
     FileTimeToSystemTime(&earlierLocal, &earlier);
     earlier.wHour = 12;
@@ -138,62 +141,49 @@ TEST_F(FileAppenderTest, Daily_FileOfEarlierDayRollsAtFirstLine)
 
     wchar_t suffix[32];
     swprintf(suffix, 32, L".%04u-%02u-%02u", earlier.wYear, earlier.wMonth, earlier.wDay);
-    EXPECT_EQ("yesterday's line\r\n", ReadBytes(m_folder / (L"d.log" + std::wstring(suffix))));
-    EXPECT_EQ("today's line\r\n", ReadBytes(m_folder / L"d.log"));
-}
-
-TEST_F(FileAppenderTest, Daily_DatePatternWithoutFieldsReportedAndRollsDaily)
-{
-    Apply("log4j.rootLogger=DEBUG, D\n"
-          "log4j.appender.D=DailyRollingFileAppender\n"
-          "log4j.appender.D.File=$FOLDER\\d.log\n"
-          "log4j.appender.D.DatePattern='.old'\n"
-          "log4j.appender.D.layout=SimpleLayout\n");
-    EXPECT_EQ(
-        L"Log4cxxWrapper: ERROR appender \"D\": DatePattern \"'.old'\" shows no date or time; it rolls daily",
-        Line(0));
+    EXPECT_EQ("yesterday's line\r\n", File(L"d.log" + std::wstring(suffix)));
+    EXPECT_EQ("today's line\r\n", File(L"d.log"));
 }
 
 TEST_F(FileAppenderTest, MovedAwayFile_IsMadeAgainAndWrittenTo)
 {
-    Apply("log4j.rootLogger=DEBUG, F\n"
-          "log4j.appender.F=FileAppender\n"
-          "log4j.appender.F.File=$FOLDER\\sub\\f.log\n"
-          "log4j.appender.F.layout=SimpleLayout\n");
+    Apply("log4j.rootLogger=DEBUG, F\n" + logtest::SimpleFile("F", "$FOLDER\\sub\\f.log"));
     Log(L"x", Level::Info, L"one");
     // Someone takes the log away while it is open (Wine keeps a deleted
     // open file under its name, so moving it away is what a test can do).
     ASSERT_TRUE(MoveFileExW((m_folder / L"sub").c_str(), (m_folder / L"aside").c_str(), 0));
     Sleep(static_cast<DWORD>(FileAppender::kIdentityCheckMs + 100));
     Log(L"x", Level::Info, L"two");
-    EXPECT_EQ("INFO - one\r\n", ReadBytes(m_folder / L"aside\\f.log"));
-    EXPECT_EQ("INFO - two\r\n", ReadBytes(m_folder / L"sub\\f.log"));
-    EXPECT_TRUE(m_diagnostics.Lines().empty());
+    EXPECT_EQ("INFO - one\r\n", File(L"aside\\f.log"));
+    EXPECT_EQ("INFO - two\r\n", File(L"sub\\f.log"));
+    EXPECT_TRUE(Reports().empty());
 }
 
-TEST_F(FileAppenderTest, BackupIndexZero_EmptiesTheFileInPlace)
+TEST_F(FileAppenderTest, Rolling_KeepsNewestBackupsAndIndexZeroEmptiesTheFile)
 {
-    Apply("log4j.rootLogger=DEBUG, R\n"
-          "log4j.appender.R=RollingFileAppender\n"
-          "log4j.appender.R.File=$FOLDER\\r.log\n"
-          "log4j.appender.R.MaxFileSize=30\n"
-          "log4j.appender.R.MaxBackupIndex=0\n"
-          "log4j.appender.R.layout=PatternLayout\n"
-          "log4j.appender.R.layout.ConversionPattern=%m%n\n");
+    Apply(Rolling());
+    Lines(m_repository, 1, 13);
+    EXPECT_EQ(Expected(13, 13), File(L"r.log"));
+    EXPECT_EQ(Expected(10, 12), File(L"r.log.1"));
+    EXPECT_EQ(Expected(7, 9), File(L"r.log.2"));
+    EXPECT_EQ(Expected(4, 6), File(L"r.log.3"));
+    EXPECT_FALSE(logtest::Exists(m_folder / L"r.log.4"));
+
+    Apply(Rolling(0) + "log4j.appender.R.File=$FOLDER\\zero.log\n");
     Lines(m_repository, 1, 5);
-    EXPECT_EQ(Expected(4, 5), ReadBytes(m_folder / L"r.log"));
-    EXPECT_FALSE(logtest::Exists(m_folder / L"r.log.1"));
+    EXPECT_EQ(Expected(4, 5), File(L"zero.log"));
+    EXPECT_FALSE(logtest::Exists(m_folder / L"zero.log.1"));
 }
 
 TEST_F(FileAppenderTest, OversizedLine_GoesWholeIntoAFreshFile)
 {
-    Apply(kRolling);
+    Apply(Rolling());
     Lines(m_repository, 1, 1);
     const std::wstring longLine(40, L'x');
     Log(L"x", Level::Info, longLine.c_str());
     Lines(m_repository, 2, 2);
-    EXPECT_EQ(Expected(1, 1), ReadBytes(m_folder / L"r.log.2"));
-    EXPECT_EQ(std::string(40, 'x') + "\r\n", ReadBytes(m_folder / L"r.log.1"));
-    EXPECT_EQ(Expected(2, 2), ReadBytes(m_folder / L"r.log"));
+    EXPECT_EQ(Expected(1, 1), File(L"r.log.2"));
+    EXPECT_EQ(std::string(40, 'x') + "\r\n", File(L"r.log.1"));
+    EXPECT_EQ(Expected(2, 2), File(L"r.log"));
 }
 } // namespace

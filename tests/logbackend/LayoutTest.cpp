@@ -12,14 +12,7 @@ namespace
 {
 SYSTEMTIME Time(WORD year, WORD month, WORD day, WORD hour = 0, WORD minute = 0, WORD second = 0, WORD ms = 0)
 {
-    SYSTEMTIME time = {};
-    time.wYear = year;
-    time.wMonth = month;
-    time.wDay = day;
-    time.wHour = hour;
-    time.wMinute = minute;
-    time.wSecond = second;
-    time.wMilliseconds = ms;
+    SYSTEMTIME time = {year, month, 0, day, hour, minute, second, ms};
     // Fills in the day of the week.
     FILETIME file;
     SystemTimeToFileTime(&time, &file);
@@ -37,13 +30,6 @@ std::wstring Text(const SYSTEMTIME& time)
 class LayoutTest : public ::testing::Test
 {
 protected:
-    LayoutTest()
-    {
-        // Tuesday 5 March 2024, 07:08:09.012.
-        m_event =
-            LogEvent{L"vwn_1.0.0", Level::Debug, L"hello world", Time(2024, 3, 5, 7, 8, 9, 12), 0x1a2c, 1234};
-    }
-
     std::wstring Format(const wchar_t* pattern)
     {
         std::wstring out;
@@ -51,130 +37,102 @@ protected:
         return out;
     }
 
-    LogEvent m_event;
+    // Tuesday 5 March 2024, 07:08:09.012.
+    LogEvent m_event{L"vwn_1.0.0", Level::Debug, L"hello world", Time(2024, 3, 5, 7, 8, 9, 12), 0x1a2c, 1234};
     logtest::DiagnosticCapture m_diagnostics;
 };
 
-TEST_F(LayoutTest, Pattern_ShippedPattern)
+TEST_F(LayoutTest, Pattern_Converters)
 {
-    EXPECT_EQ(L"2024-03-05 07:08:09,012 [0x00001a2c] DEBUG vwn_1.0.0 - hello world\r\n",
-              Format(L"%d{ISO8601} [%t] %-5p %c - %m%n"));
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+        {L"%d{ISO8601} [%t] %-5p %c - %m%n",
+         L"2024-03-05 07:08:09,012 [0x00001a2c] DEBUG vwn_1.0.0 - hello world\r\n"},
+        {L"%d", L"2024-03-05 07:08:09,012"},
+        {L"%d{iso8601}", L"2024-03-05 07:08:09,012"},
+        {L"%d{ABSOLUTE}", L"07:08:09,012"},
+        {L"%d{DATE}", L"05 Mar 2024 07:08:09,012"},
+        {L"%d{yyyy-MM-dd HH:mm:ss,SSS}", L"2024-03-05 07:08:09,012"},
+        {L"%d{yy/M/d h:mm a EEE MMMM}", L"24/3/5 7:08 AM Tue March"},
+        {L"%d{EEEE DDD kk K S}", L"Tuesday 065 07 7 12"},
+        {L"%d{yyyyMMdd'T'HHmmss''}", L"20240305T070809'"},
+        // The program's logger names carry the version's dots; they count as parts.
+        {L"%c{1}", L"0"},
+        {L"%c{2}", L"0.0"},
+        {L"%c{3}", L"vwn_1.0.0"},
+        {L"%c{9}", L"vwn_1.0.0"},
+        {L"[%10p]", L"[     DEBUG]"},
+        {L"[%-10p]", L"[DEBUG     ]"},
+        // A long item loses its beginning, as in log4j.
+        {L"[%.3c]", L"[0.0]"},
+        {L"[%-12.5m]", L"[world       ]"},
+        {L"[%12.5m]", L"[       world]"},
+        {L"[%2p]", L"[DEBUG]"},
+        {L"%r 100%%%n", L"1234 100%\r\n"},
+        {L"<%F%L%M%l%C%x%X{key}>", L"<>"},
+        {L"<%3L>", L"<   >"},
+        {L"100%", L"100%"},
+        {L"%m{x}", L"hello world{x}"},
+        {L"%d{", L"2024-03-05 07:08:09,012{"},
+    };
+    for (const auto& c : cases)
+    {
+        EXPECT_EQ(c.second, Format(c.first)) << ::ToUtf8(c.first);
+    }
     m_event.level = Level::Info;
     EXPECT_EQ(L"INFO  vwn_1.0.0\r\n", Format(L"%-5p %c%n"));
     EXPECT_TRUE(m_diagnostics.Lines().empty());
 }
 
-TEST_F(LayoutTest, Pattern_DateDefaultsToIso8601)
+TEST_F(LayoutTest, Pattern_HoursAroundMidnightAndNoonAndIsoWeeks)
 {
-    EXPECT_EQ(L"2024-03-05 07:08:09,012", Format(L"%d"));
-    EXPECT_EQ(L"2024-03-05 07:08:09,012", Format(L"%d{iso8601}"));
+    const struct
+    {
+        SYSTEMTIME time;
+        const wchar_t* pattern;
+        const wchar_t* expected;
+    } cases[] = {{Time(2024, 3, 5, 0, 5), L"%d{h k K a}", L"12 24 0 AM"},
+                 {Time(2024, 3, 5, 12, 5), L"%d{h k K a}", L"12 12 0 PM"},
+                 {Time(2021, 1, 1), L"%d{yyyy-ww}", L"2021-53"},   // a Friday: last week of 2020
+                 {Time(2024, 12, 30), L"%d{yyyy-ww}", L"2024-01"}, // a Monday: first week of 2025
+                 {Time(2024, 3, 5), L"%d{yyyy-ww}", L"2024-10"}};
+    for (const auto& c : cases)
+    {
+        m_event.time = c.time;
+        EXPECT_EQ(c.expected, Format(c.pattern)) << ::ToUtf8(Text(c.time));
+    }
 }
 
-TEST_F(LayoutTest, Pattern_NamedDateFormats)
+TEST_F(LayoutTest, Pattern_BadPartsKeptAndReported)
 {
-    EXPECT_EQ(L"07:08:09,012", Format(L"%d{ABSOLUTE}"));
-    EXPECT_EQ(L"05 Mar 2024 07:08:09,012", Format(L"%d{DATE}"));
-}
-
-TEST_F(LayoutTest, Pattern_SimpleDateFormatLetters)
-{
-    EXPECT_EQ(L"2024-03-05 07:08:09,012", Format(L"%d{yyyy-MM-dd HH:mm:ss,SSS}"));
-    EXPECT_EQ(L"24/3/5 7:08 AM Tue March", Format(L"%d{yy/M/d h:mm a EEE MMMM}"));
-    EXPECT_EQ(L"Tuesday 065 07 7 12", Format(L"%d{EEEE DDD kk K S}"));
-    EXPECT_EQ(L"20240305T070809'", Format(L"%d{yyyyMMdd'T'HHmmss''}"));
-}
-
-TEST_F(LayoutTest, Pattern_HoursAroundMidnightAndNoon)
-{
-    m_event.time = Time(2024, 3, 5, 0, 5);
-    EXPECT_EQ(L"12 24 0 AM", Format(L"%d{h k K a}"));
-    m_event.time = Time(2024, 3, 5, 12, 5);
-    EXPECT_EQ(L"12 12 0 PM", Format(L"%d{h k K a}"));
-}
-
-TEST_F(LayoutTest, Pattern_UnknownDateLetterKeptAndReported)
-{
-    EXPECT_EQ(L"2024 Q", Format(L"%d{yyyy Q}"));
-    const std::vector<std::wstring> lines = m_diagnostics.Lines();
-    ASSERT_EQ(1u, lines.size());
-    EXPECT_EQ(
-        L"Log4cxxWrapper: ERROR date pattern \"yyyy Q\" of appender \"test\" has the unknown letter 'Q'; "
-        L"kept as text",
-        lines[0]);
-}
-
-TEST_F(LayoutTest, Pattern_LoggerPrecisionKeepsLastParts)
-{
-    // The program's logger names carry the version's dots; they count as parts.
-    EXPECT_EQ(L"0", Format(L"%c{1}"));
-    EXPECT_EQ(L"0.0", Format(L"%c{2}"));
-    EXPECT_EQ(L"vwn_1.0.0", Format(L"%c{3}"));
-    EXPECT_EQ(L"vwn_1.0.0", Format(L"%c{9}"));
-}
-
-TEST_F(LayoutTest, Pattern_BadLoggerPrecisionUsesFullNameAndReports)
-{
-    EXPECT_EQ(L"vwn_1.0.0", Format(L"%c{x}"));
-    const std::vector<std::wstring> lines = m_diagnostics.Lines();
-    ASSERT_EQ(1u, lines.size());
-    EXPECT_EQ(
-        L"Log4cxxWrapper: ERROR conversion pattern \"%c{x}\" of appender \"test\" has %c{x}, which is not a "
-        L"positive number; the full name is used",
-        lines[0]);
-}
-
-TEST_F(LayoutTest, Pattern_WidthModifiers)
-{
-    EXPECT_EQ(L"[     DEBUG]", Format(L"[%10p]"));
-    EXPECT_EQ(L"[DEBUG     ]", Format(L"[%-10p]"));
-    // A long item loses its beginning, as in log4j.
-    EXPECT_EQ(L"[0.0]", Format(L"[%.3c]"));
-    EXPECT_EQ(L"[world       ]", Format(L"[%-12.5m]"));
-    EXPECT_EQ(L"[       world]", Format(L"[%12.5m]"));
-    EXPECT_EQ(L"[DEBUG]", Format(L"[%2p]"));
-}
-
-TEST_F(LayoutTest, Pattern_ElapsedPercentAndCrLf)
-{
-    EXPECT_EQ(L"1234 100%\r\n", Format(L"%r 100%%%n"));
-}
-
-TEST_F(LayoutTest, Pattern_LocationAndContextConvertersGiveNothing)
-{
-    EXPECT_EQ(L"<>", Format(L"<%F%L%M%l%C%x%X{key}>"));
-    EXPECT_EQ(L"<   >", Format(L"<%3L>"));
-    EXPECT_TRUE(m_diagnostics.Lines().empty());
-}
-
-TEST_F(LayoutTest, Pattern_UnknownConverterKeptAndReported)
-{
-    EXPECT_EQ(L"%-5q hello world", Format(L"%-5q %m"));
-    const std::vector<std::wstring> lines = m_diagnostics.Lines();
-    ASSERT_EQ(1u, lines.size());
-    EXPECT_EQ(L"Log4cxxWrapper: ERROR conversion pattern \"%-5q %m\" of appender \"test\" has the unknown "
-              L"conversion "
-              L"character 'q'; \"%-5q\" kept as text",
-              lines[0]);
-}
-
-TEST_F(LayoutTest, Pattern_TrailingPercentAndOptionsOfOtherConvertersAreText)
-{
-    EXPECT_EQ(L"100%", Format(L"100%"));
-    EXPECT_EQ(L"hello world{x}", Format(L"%m{x}"));
-    EXPECT_EQ(L"2024-03-05 07:08:09,012{", Format(L"%d{"));
-}
-
-TEST_F(LayoutTest, Pattern_DanglingDotReported)
-{
-    EXPECT_EQ(L"%5.p", Format(L"%5.p"));
-    ASSERT_EQ(1u, m_diagnostics.Lines().size());
-}
-
-TEST_F(LayoutTest, Simple_LevelDashMessage)
-{
-    std::wstring out;
-    SimpleLayout().Format(m_event, out);
-    EXPECT_EQ(L"DEBUG - hello world\r\n", out);
+    const struct
+    {
+        const wchar_t* pattern;
+        const wchar_t* out;
+        const wchar_t* report; // nullptr: any one report
+    } cases[] = {
+        {L"%d{yyyy Q}", L"2024 Q",
+         L"Log4cxxWrapper: ERROR date pattern \"yyyy Q\" of appender \"test\" has the unknown letter 'Q'; "
+         L"kept as text"},
+        {L"%c{x}", L"vwn_1.0.0",
+         L"Log4cxxWrapper: ERROR conversion pattern \"%c{x}\" of appender \"test\" has %c{x}, which is not a "
+         L"positive number; the full name is used"},
+        {L"%-5q %m", L"%-5q hello world",
+         L"Log4cxxWrapper: ERROR conversion pattern \"%-5q %m\" of appender \"test\" has the unknown "
+         L"conversion character 'q'; \"%-5q\" kept as text"},
+        {L"%5.p", L"%5.p", nullptr},
+    };
+    size_t reported = 0;
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(::ToUtf8(c.pattern));
+        EXPECT_EQ(c.out, Format(c.pattern));
+        const std::vector<std::wstring> lines = m_diagnostics.Lines();
+        ASSERT_EQ(++reported, lines.size());
+        if (c.report != nullptr)
+        {
+            EXPECT_EQ(c.report, lines.back());
+        }
+    }
 }
 
 TEST(LevelTest, Parse_AllNamesInAnyCase)
@@ -198,49 +156,50 @@ TEST(LevelTest, Parse_AllNamesInAnyCase)
     EXPECT_EQ(Level::Warn, untouched);
 }
 
-TEST(RollingPeriodTest, NextPeriod_EachUnit)
+TEST(RollingPeriodTest, PeriodStarts)
 {
     const SYSTEMTIME t = Time(2024, 2, 28, 13, 47, 21, 500);
-    EXPECT_EQ(L"2024-02-28 13:48:00.000 Wed", Text(StartOfNextPeriod(t, CalendarUnit::Minute)));
-    EXPECT_EQ(L"2024-02-28 14:00:00.000 Wed", Text(StartOfNextPeriod(t, CalendarUnit::Hour)));
-    EXPECT_EQ(L"2024-02-29 00:00:00.000 Thu", Text(StartOfNextPeriod(t, CalendarUnit::HalfDay)));
-    EXPECT_EQ(L"2024-02-29 00:00:00.000 Thu", Text(StartOfNextPeriod(t, CalendarUnit::Day)));
-    EXPECT_EQ(L"2024-03-04 00:00:00.000 Mon", Text(StartOfNextPeriod(t, CalendarUnit::Week)));
-    EXPECT_EQ(L"2024-03-01 00:00:00.000 Fri", Text(StartOfNextPeriod(t, CalendarUnit::Month)));
-    EXPECT_EQ(L"2025-01-01 00:00:00.000 Wed", Text(StartOfNextPeriod(t, CalendarUnit::Year)));
-    EXPECT_EQ(L"2024-02-28 12:00:00.000 Wed", Text(StartOfPeriod(t, CalendarUnit::HalfDay)));
-    EXPECT_EQ(L"2024-02-26 00:00:00.000 Mon", Text(StartOfPeriod(t, CalendarUnit::Week)));
-}
-
-TEST(RollingPeriodTest, NextPeriod_CrossesYearEnd)
-{
-    const SYSTEMTIME t = Time(2024, 12, 31, 23, 59, 59, 999);
-    EXPECT_EQ(L"2025-01-01 00:00:00.000 Wed", Text(StartOfNextPeriod(t, CalendarUnit::Minute)));
-    EXPECT_EQ(L"2025-01-01 00:00:00.000 Wed", Text(StartOfNextPeriod(t, CalendarUnit::Month)));
-    EXPECT_EQ(L"2025-01-06 00:00:00.000 Mon", Text(StartOfNextPeriod(t, CalendarUnit::Week)));
+    const SYSTEMTIME yearEnd = Time(2024, 12, 31, 23, 59, 59, 999);
+    const struct
+    {
+        SYSTEMTIME (*start)(const SYSTEMTIME&, CalendarUnit);
+        const SYSTEMTIME& time;
+        CalendarUnit unit;
+        const wchar_t* expected;
+    } cases[] = {
+        {StartOfNextPeriod, t, CalendarUnit::Minute, L"2024-02-28 13:48:00.000 Wed"},
+        {StartOfNextPeriod, t, CalendarUnit::Hour, L"2024-02-28 14:00:00.000 Wed"},
+        {StartOfNextPeriod, t, CalendarUnit::HalfDay, L"2024-02-29 00:00:00.000 Thu"},
+        {StartOfNextPeriod, t, CalendarUnit::Day, L"2024-02-29 00:00:00.000 Thu"},
+        {StartOfNextPeriod, t, CalendarUnit::Week, L"2024-03-04 00:00:00.000 Mon"},
+        {StartOfNextPeriod, t, CalendarUnit::Month, L"2024-03-01 00:00:00.000 Fri"},
+        {StartOfNextPeriod, t, CalendarUnit::Year, L"2025-01-01 00:00:00.000 Wed"},
+        {StartOfPeriod, t, CalendarUnit::HalfDay, L"2024-02-28 12:00:00.000 Wed"},
+        {StartOfPeriod, t, CalendarUnit::Week, L"2024-02-26 00:00:00.000 Mon"},
+        {StartOfNextPeriod, yearEnd, CalendarUnit::Minute, L"2025-01-01 00:00:00.000 Wed"},
+        {StartOfNextPeriod, yearEnd, CalendarUnit::Month, L"2025-01-01 00:00:00.000 Wed"},
+        {StartOfNextPeriod, yearEnd, CalendarUnit::Week, L"2025-01-06 00:00:00.000 Mon"},
+    };
+    for (const auto& c : cases)
+    {
+        EXPECT_EQ(c.expected, Text(c.start(c.time, c.unit)))
+            << ::ToUtf8(Text(c.time)) << " unit " << int(c.unit);
+    }
 }
 
 TEST(RollingPeriodTest, SmallestUnit_OfDatePatterns)
 {
-    EXPECT_EQ(CalendarUnit::Day, DateFormat(L"'.'yyyy-MM-dd", L"").SmallestUnit());
-    EXPECT_EQ(CalendarUnit::Hour, DateFormat(L"'.'yyyy-MM-dd-HH", L"").SmallestUnit());
-    EXPECT_EQ(CalendarUnit::Minute, DateFormat(L"'.'yyyy-MM-dd-HH-mm", L"").SmallestUnit());
-    EXPECT_EQ(CalendarUnit::HalfDay, DateFormat(L"'.'yyyy-MM-dd-a", L"").SmallestUnit());
-    EXPECT_EQ(CalendarUnit::Week, DateFormat(L"'.'yyyy-ww", L"").SmallestUnit());
-    EXPECT_EQ(CalendarUnit::Month, DateFormat(L"'.'yyyy-MM", L"").SmallestUnit());
-    // Letters inside quotes are text, not fields.
-    EXPECT_EQ(CalendarUnit::None, DateFormat(L"'.mm'", L"").SmallestUnit());
-}
-
-TEST(RollingPeriodTest, WeekNumber_IsIso8601)
-{
-    std::wstring text;
-    const DateFormat week(L"yyyy-ww", L"");
-    week.Format(Time(2021, 1, 1), text); // a Friday: last week of 2020
-    text += L' ';
-    week.Format(Time(2024, 12, 30), text); // a Monday: first week of 2025
-    text += L' ';
-    week.Format(Time(2024, 3, 5), text);
-    EXPECT_EQ(L"2021-53 2024-01 2024-10", text);
+    const std::pair<const wchar_t*, CalendarUnit> cases[] = {{L"'.'yyyy-MM-dd", CalendarUnit::Day},
+                                                             {L"'.'yyyy-MM-dd-HH", CalendarUnit::Hour},
+                                                             {L"'.'yyyy-MM-dd-HH-mm", CalendarUnit::Minute},
+                                                             {L"'.'yyyy-MM-dd-a", CalendarUnit::HalfDay},
+                                                             {L"'.'yyyy-ww", CalendarUnit::Week},
+                                                             {L"'.'yyyy-MM", CalendarUnit::Month},
+                                                             // Letters inside quotes are text, not fields.
+                                                             {L"'.mm'", CalendarUnit::None}};
+    for (const auto& c : cases)
+    {
+        EXPECT_EQ(c.second, DateFormat(c.first, L"").SmallestUnit()) << ::ToUtf8(c.first);
+    }
 }
 } // namespace

@@ -1,36 +1,40 @@
 #pragma once
 
+#include "support/TestFolders.h"
+
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
+// A file in a test folder (whose Path() ends in a backslash).
+inline std::wstring operator/(const TempFolder& folder, const std::wstring& name)
+{
+    return folder.Path() + name;
+}
+
 namespace logtest
 {
-// A fresh folder under the temporary folder, removed with everything in it.
-class TempFolder
+inline bool Exists(const std::wstring& path)
 {
-public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
-    const std::wstring& Path() const { return m_path; }
-    std::wstring operator/(const std::wstring& name) const { return m_path + L"\\" + name; }
+// The folder without its trailing backslash, as the library reports it.
+inline std::wstring Bare(const TempFolder& folder)
+{
+    return folder.Path().substr(0, folder.Path().size() - 1);
+}
 
-private:
-    std::wstring m_path;
-};
+// Properties of a FileAppender with SimpleLayout; "$FOLDER" in file stands for the test folder.
+inline std::string SimpleFile(const std::string& name, const std::string& file)
+{
+    const std::string key = "log4j.appender." + name;
+    return key + "=FileAppender\n" + key + ".File=" + file + "\n" + key + ".layout=SimpleLayout\n";
+}
 
-void DeleteTree(const std::wstring& folder);
-std::string ReadBytes(const std::wstring& path);
-bool WriteBytes(const std::wstring& path, const std::string& bytes);
-bool Exists(const std::wstring& path);
-std::wstring ExeFolder();
-std::string Utf8(const std::wstring& text);
-// Properties text with "$FOLDER" replaced by folder, as UTF-8 bytes.
-std::string WithFolder(std::string text, const std::wstring& folder);
+// Properties text with "$FOLDER" replaced by the folder, as UTF-8 bytes.
+std::string WithFolder(std::string text, const TempFolder& folder);
 
 // Reads what this process sends to the debugger, through the system's
 // DBWIN buffer, as a debugger viewer does. Only one reader may exist per
@@ -47,7 +51,6 @@ public:
     // Lines so far, without their trailing line break. Waits first until a
     // marker line of its own has come through, so every earlier line is in.
     std::vector<std::string> Lines();
-    void Clear();
 
 private:
     static DWORD WINAPI ReadLoop(void* self);

@@ -3,24 +3,11 @@
 // for the named event, then writes LINES numbered lines from each of THREADS
 // threads, fetching the logger for every line as the program does. Exit code
 // 0 when all went through the calls, 1 on bad arguments, 2 without the DLL.
-#include "log4cxx_wrapper.h"
+#include "DllApi.h"
 
-#include <windows.h>
-
-#include <cstdio>
 #include <cwchar>
-#include <string>
 #include <thread>
 #include <vector>
-
-namespace
-{
-constexpr DWORD kStartWaitMs = 60000;
-
-typedef int(WINAPI* ConfigureFn)(const wchar_t*);
-typedef Log4cxxLogger(WINAPI* GetLoggerFn)(const wchar_t*);
-typedef void(WINAPI* DebugFn)(Log4cxxLogger, const wchar_t*);
-} // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
@@ -29,34 +16,24 @@ int wmain(int argc, wchar_t** argv)
         return 1;
     }
     const int process = _wtoi(argv[2]);
-    const int threads = _wtoi(argv[3]);
     const int lines = _wtoi(argv[4]);
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring folder(self);
     folder.resize(folder.rfind(L'\\') + 1);
-    HMODULE module = LoadLibraryW((folder + L"Log4cxxWrapper.dll").c_str());
-    if (module == nullptr)
-    {
-        return 2;
-    }
-    const auto configure = reinterpret_cast<ConfigureFn>(
-        reinterpret_cast<void*>(GetProcAddress(module, "Log4cxxPropertyConfigureW")));
-    const auto getLogger =
-        reinterpret_cast<GetLoggerFn>(reinterpret_cast<void*>(GetProcAddress(module, "Log4cxxGetLoggerW")));
-    const auto debug =
-        reinterpret_cast<DebugFn>(reinterpret_cast<void*>(GetProcAddress(module, "Log4cxxDebugW")));
-    if (configure == nullptr || getLogger == nullptr || debug == nullptr || !configure(argv[1]))
+    logtest::DllApi api;
+    std::string missing;
+    if (!api.Load(folder, missing) || !api.PropertyConfigureW(argv[1]))
     {
         return 2;
     }
     HANDLE start = OpenEventW(SYNCHRONIZE, FALSE, argv[5]);
-    if (start == nullptr || WaitForSingleObject(start, kStartWaitMs) != WAIT_OBJECT_0)
+    if (start == nullptr || WaitForSingleObject(start, 60000) != WAIT_OBJECT_0)
     {
         return 1;
     }
     std::vector<std::thread> workers;
-    for (int t = 0; t < threads; ++t)
+    for (int t = 0; t < _wtoi(argv[3]); ++t)
     {
         workers.emplace_back(
             [=]()
@@ -65,7 +42,7 @@ int wmain(int argc, wchar_t** argv)
                 {
                     wchar_t text[128];
                     swprintf(text, 128, L"P%d T%d L%05d abcdefghijklmnopqrstuvwxyz0123456789", process, t, i);
-                    debug(getLogger(L"vwn_1.0.0"), text);
+                    api.DebugW(api.GetLoggerW(L"vwn_1.0.0"), text);
                 }
             });
     }

@@ -29,10 +29,18 @@ protected:
         {
             UnmapViewOfFile(const_cast<LONG*>(m_owner));
         }
-        if (m_mapping != nullptr)
-        {
-            CloseHandle(m_mapping);
-        }
+        CloseHandle(m_mapping);
+    }
+
+    // Locks and unlocks with lock, which must take the lock over from holder.
+    void ExpectTakeOver(vwnlog::PathLock& lock, DWORD holder, const wchar_t* why)
+    {
+        EXPECT_EQ(static_cast<LONG>(GetCurrentProcessId()), *m_owner);
+        lock.Unlock();
+        EXPECT_EQ(0, *m_owner);
+        EXPECT_EQ((std::vector<std::wstring>{L"Log4cxxWrapper: WARN took over a log file lock from process " +
+                                             std::to_wstring(holder) + why}),
+                  m_diagnostics.Lines());
     }
 
     static DWORD EndedProcessId()
@@ -55,7 +63,7 @@ protected:
     }
 
     logtest::DiagnosticCapture m_diagnostics;
-    logtest::TempFolder m_folder;
+    TempFolder m_folder{L"vwn-logtest"};
     std::wstring m_path;
     HANDLE m_mapping = nullptr;
     volatile LONG* m_owner = nullptr;
@@ -69,17 +77,6 @@ TEST_F(PathLockTest, SharedName_IgnoresCaseOfPath)
     EXPECT_EQ(0u, PathLock::SharedName(L"C:\\a.log").find(L"Log4cxxWrapper."));
 }
 
-TEST_F(PathLockTest, Lock_IsSharedThroughThePathAndReleased)
-{
-    PathLock lock;
-    lock.Attach(m_path);
-    lock.Lock();
-    EXPECT_EQ(static_cast<LONG>(GetCurrentProcessId()), *m_owner);
-    lock.Unlock();
-    EXPECT_EQ(0, *m_owner);
-    EXPECT_TRUE(m_diagnostics.Lines().empty());
-}
-
 TEST_F(PathLockTest, Lock_TakenOverFromProcessThatEndedHoldingIt)
 {
     const DWORD ended = EndedProcessId();
@@ -88,14 +85,7 @@ TEST_F(PathLockTest, Lock_TakenOverFromProcessThatEndedHoldingIt)
     lock.Attach(m_path);
     *m_owner = static_cast<LONG>(ended);
     lock.Lock();
-    EXPECT_EQ(static_cast<LONG>(GetCurrentProcessId()), *m_owner);
-    lock.Unlock();
-    EXPECT_EQ(0, *m_owner);
-    const std::vector<std::wstring> lines = m_diagnostics.Lines();
-    ASSERT_EQ(1u, lines.size());
-    EXPECT_EQ(L"Log4cxxWrapper: WARN took over a log file lock from process " + std::to_wstring(ended) +
-                  L", which ended while holding it",
-              lines[0]);
+    ExpectTakeOver(lock, ended, L", which ended while holding it");
 }
 
 TEST_F(PathLockTest, Lock_TakenOverFromHolderThatNeverLetsGo)
@@ -108,13 +98,6 @@ TEST_F(PathLockTest, Lock_TakenOverFromHolderThatNeverLetsGo)
     waiting.Lock(); // returns only by taking the lock over
     // The stuck holder's late release must not free the lock it lost.
     stuck.Unlock();
-    EXPECT_EQ(static_cast<LONG>(GetCurrentProcessId()), *m_owner);
-    waiting.Unlock();
-    EXPECT_EQ(0, *m_owner);
-    const std::vector<std::wstring> lines = m_diagnostics.Lines();
-    ASSERT_EQ(1u, lines.size());
-    EXPECT_EQ(L"Log4cxxWrapper: WARN took over a log file lock from process " +
-                  std::to_wstring(GetCurrentProcessId()) + L", which held it too long",
-              lines[0]);
+    ExpectTakeOver(waiting, GetCurrentProcessId(), L", which held it too long");
 }
 } // namespace

@@ -1,5 +1,4 @@
 #include "toast/NotifierIdentity.h"
-#include "toast/WinRtError.h"
 
 #include "ToastTestSupport.h"
 
@@ -19,27 +18,31 @@ constexpr wchar_t kDisplayName[] = L"Tessaly Voltwren";
 // ClsidTextFromAumid of kAumid, worked out by hand from its FNV-1a hash 90015346.
 constexpr wchar_t kClsidText[] = L"90015346-0000-0000-0000-000000000000";
 
-void ExpectUserString(const std::wstring& key, const wchar_t* name, const std::wstring& expected)
+// The class key holds only the quoted start command.
+void ExpectLocalServer(const std::wstring& clsidText, const std::wstring& executable)
 {
-    SCOPED_TRACE(::testing::Message() << "value \"" << (name != nullptr ? name : L"(default)") << "\"");
-    const RegistryValue value = ReadUserValue(key, name);
-    ASSERT_TRUE(value.present);
-    EXPECT_EQ(value.type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(value.size, (expected.size() + 1) * sizeof(wchar_t));
-    EXPECT_EQ(value.Text(), expected);
-    // Stored with its terminating zero.
-    ASSERT_GE(value.bytes.size(), sizeof(wchar_t));
-    EXPECT_EQ(value.bytes[value.bytes.size() - 1], 0);
-    EXPECT_EQ(value.bytes[value.bytes.size() - 2], 0);
+    const std::optional<RegistryValues> values = ReadUserKey(LocalServerKey(clsidText));
+    ASSERT_TRUE(values.has_value());
+    EXPECT_EQ(*values, (RegistryValues{{L"", Sz(L"\"" + executable + L"\" -ToastActivated")}}));
 }
 
-std::wstring ActivationCommand(const std::wstring& executable)
+// Exactly the values of kAumid's identity; an empty icon path leaves no IconUri.
+void ExpectIdentity(const std::wstring& icon)
 {
-    return L"\"" + executable + L"\" -ToastActivated";
+    RegistryValues expected{{L"DisplayName", Sz(kDisplayName)},
+                            {L"IconBackgroundColor", Sz(L"FFDDDDDD")},
+                            {L"CustomActivator", Sz(std::wstring(L"{") + kClsidText + L"}")}};
+    if (!icon.empty())
+    {
+        expected[L"IconUri"] = Sz(icon);
+    }
+    const std::optional<RegistryValues> values = ReadUserKey(AumidKey(kAumid));
+    ASSERT_TRUE(values.has_value());
+    EXPECT_EQ(*values, expected);
+    ExpectLocalServer(kClsidText, ThisExecutablePath());
 }
 
-// Registry tests work on the real per-user registry of the test prefix and
-// take away whatever they wrote.
+// Works on the real per-user registry of the test prefix and takes away whatever it wrote.
 class NotifierIdentityRegistry : public ::testing::Test
 {
 protected:
@@ -47,8 +50,7 @@ protected:
     {
         for (const std::wstring& aumid : m_written)
         {
-            DeleteUserTree(AumidKey(aumid));
-            DeleteUserTree(ClsidKey(NotifierIdentity::ClsidTextFromAumid(aumid)));
+            ForgetIdentity(aumid);
         }
     }
 
@@ -68,72 +70,36 @@ TEST_F(NotifierIdentityRegistry, HasPackageIdentity_FalseForAnUnpackagedProcess)
     EXPECT_FALSE(NotifierIdentity::HasPackageIdentity());
 }
 
-TEST_F(NotifierIdentityRegistry, Register_WritesEveryValueExactly)
+// Fresh, over a leftover registration, and again without an icon.
+TEST_F(NotifierIdentityRegistry, Register_WritesEveryValueExactlyAndDropsIconUriForNoIcon)
 {
     const std::wstring icon = ThisExecutableFolder() + L"notification_icon.png";
     Register(kAumid, icon);
+    ExpectIdentity(icon);
 
-    const std::wstring key = AumidKey(kAumid);
-    ExpectUserString(key, L"DisplayName", kDisplayName);
-    ExpectUserString(key, L"IconUri", icon);
-    ExpectUserString(key, L"IconBackgroundColor", L"FFDDDDDD");
-    ExpectUserString(key, L"CustomActivator", std::wstring(L"{") + kClsidText + L"}");
-    EXPECT_EQ(UserKeyValueCount(key), 4u);
+    for (const wchar_t* name : {L"DisplayName", L"IconUri", L"IconBackgroundColor", L"CustomActivator"})
+    {
+        ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, AumidKey(kAumid).c_str(), name, REG_SZ, L"stale", 12),
+                  ERROR_SUCCESS);
+    }
+    ASSERT_EQ(
+        RegSetKeyValueW(HKEY_CURRENT_USER, LocalServerKey(kClsidText).c_str(), nullptr, REG_SZ, L"stale", 12),
+        ERROR_SUCCESS);
+    Register(kAumid, L"C:\\Program Files\\Tessaly\\Voltwren\\notification_icon.png");
+    ExpectIdentity(L"C:\\Program Files\\Tessaly\\Voltwren\\notification_icon.png");
 
-    ExpectUserString(LocalServerKey(kClsidText), nullptr, ActivationCommand(ThisExecutablePath()));
-    EXPECT_EQ(UserKeyValueCount(LocalServerKey(kClsidText)), 1u);
+    Register(kAumid, L"");
+    ExpectIdentity(L"");
     // Registration alone talks to no toast platform.
     EXPECT_FALSE(m_journal.Exists());
 }
 
-TEST_F(NotifierIdentityRegistry, Register_WithoutIconRemovesAnEarlierIconUri)
-{
-    const std::wstring key = AumidKey(kAumid);
-    const std::wstring stale = L"C:\\Old\\notification_icon.png";
-    m_written.push_back(kAumid);
-    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"IconUri", REG_SZ, stale.c_str(),
-                              static_cast<DWORD>((stale.size() + 1) * sizeof(wchar_t))),
-              ERROR_SUCCESS);
-
-    Register(kAumid, L"");
-
-    EXPECT_FALSE(ReadUserValue(key, L"IconUri").present);
-    ExpectUserString(key, L"DisplayName", kDisplayName);
-    ExpectUserString(key, L"IconBackgroundColor", L"FFDDDDDD");
-    ExpectUserString(key, L"CustomActivator", std::wstring(L"{") + kClsidText + L"}");
-    EXPECT_EQ(UserKeyValueCount(key), 3u);
-}
-
-TEST_F(NotifierIdentityRegistry, Register_OverwritesALeftoverRegistration)
-{
-    const std::wstring key = AumidKey(kAumid);
-    m_written.push_back(kAumid);
-    for (const wchar_t* name : {L"DisplayName", L"IconUri", L"IconBackgroundColor", L"CustomActivator"})
-    {
-        ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), name, REG_SZ, L"stale", 12), ERROR_SUCCESS);
-    }
-    const std::wstring localServer = LocalServerKey(kClsidText);
-    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, localServer.c_str(), nullptr, REG_SZ, L"stale", 12),
-              ERROR_SUCCESS);
-
-    const std::wstring icon = L"C:\\Program Files\\Tessaly\\Voltwren\\notification_icon.png";
-    Register(kAumid, icon);
-
-    ExpectUserString(key, L"DisplayName", kDisplayName);
-    ExpectUserString(key, L"IconUri", icon);
-    ExpectUserString(key, L"IconBackgroundColor", L"FFDDDDDD");
-    ExpectUserString(key, L"CustomActivator", std::wstring(L"{") + kClsidText + L"}");
-    ExpectUserString(localServer, nullptr, ActivationCommand(ThisExecutablePath()));
-}
-
-// The class object registered for the activator's class id is what COM
-// hands out when the toast platform asks for the activator.
+// What COM hands out for the activator's class id when the platform asks for it.
 TEST_F(NotifierIdentityRegistry, Register_ClassObjectAnswersActivation)
 {
     Register(kAumid, L"");
     CLSID clsid = {};
     ASSERT_EQ(CLSIDFromString((std::wstring(L"{") + kClsidText + L"}").c_str(), &clsid), NOERROR);
-
     WinRtAbi::INotificationActivationCallback* activator = nullptr;
     ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER,
                                __uuidof(WinRtAbi::INotificationActivationCallback),
@@ -144,106 +110,70 @@ TEST_F(NotifierIdentityRegistry, Register_ClassObjectAnswersActivation)
     activator->Release();
 }
 
-// A thread in a single-threaded apartment cannot join the multithreaded one:
-// the error leaves Register before any value of the identity is written.
+// A single-threaded apartment cannot join the multithreaded one: nothing is written.
 TEST_F(NotifierIdentityRegistry, Register_RaisesWhenTheThreadCannotJoinTheApartment)
 {
     const std::wstring aumid = L"Tessaly.VoltwrenStaThread";
-    const std::wstring clsidText = NotifierIdentity::ClsidTextFromAumid(aumid);
     HRESULT raised = S_OK;
     std::thread singleThreaded(
         [&]
         {
             CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-            try
-            {
-                Register(aumid, L"");
-            }
-            catch (const WinRtError& error)
-            {
-                raised = error.Code();
-            }
+            raised = RaisedCode([&] { Register(aumid, L""); });
             CoUninitialize();
         });
     singleThreaded.join();
-
     EXPECT_EQ(raised, RPC_E_CHANGED_MODE);
-    EXPECT_FALSE(UserKeyExists(AumidKey(aumid)));
-    EXPECT_FALSE(UserKeyExists(ClsidKey(clsidText)));
+    EXPECT_FALSE(ReadUserKey(AumidKey(aumid)).has_value());
+    EXPECT_FALSE(ReadUserKey(ClsidKey(NotifierIdentity::ClsidTextFromAumid(aumid))).has_value());
 }
 
-TEST_F(NotifierIdentityRegistry, Unregister_RemovesIdentityAndKeepsClassKey)
-{
-    Register(kAumid, ThisExecutableFolder() + L"notification_icon.png");
-
-    EXPECT_NO_THROW(NotifierIdentity::Unregister());
-
-    EXPECT_FALSE(UserKeyExists(AumidKey(kAumid)));
-    ExpectUserString(LocalServerKey(kClsidText), nullptr, ActivationCommand(ThisExecutablePath()));
-    const std::vector<JournalRecord> records = m_journal.Records();
-    ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(records[0].fields,
-              (std::vector<std::wstring>{records[0].fields[0], L"GetScheduledToastNotifications", kAumid}));
-    EXPECT_EQ(records[1].fields, (std::vector<std::wstring>{records[1].fields[0], L"ClearWithId", kAumid}));
-}
-
-TEST_F(NotifierIdentityRegistry, Unregister_TwiceRaisesNothingAndFindsNothingMore)
-{
-    Register(kAumid, L"");
-
-    EXPECT_NO_THROW(NotifierIdentity::Unregister());
-    EXPECT_NO_THROW(NotifierIdentity::Unregister());
-
-    EXPECT_FALSE(UserKeyExists(AumidKey(kAumid)));
-    EXPECT_TRUE(UserKeyExists(LocalServerKey(kClsidText)));
-    const std::vector<JournalRecord> records = m_journal.Records();
-    ASSERT_EQ(records.size(), 4u);
-    for (size_t index = 0; index < records.size(); ++index)
-    {
-        EXPECT_EQ(records[index].Call(), index % 2 == 0 ? L"GetScheduledToastNotifications" : L"ClearWithId");
-        EXPECT_EQ(records[index].AppId(), kAumid);
-    }
-}
-
-TEST_F(NotifierIdentityRegistry, Unregister_RemovesEveryScheduledToast)
+// Scheduled toasts go, then the history, then the identity key; the class key
+// stays. The second time nothing is scheduled and nothing is raised.
+TEST_F(NotifierIdentityRegistry, Unregister_TwiceRemovesScheduleHistoryAndIdentity)
 {
     const std::wstring aumid = L"Tessaly.VoltwrenScheduled";
     const ScopedEnvironment scheduled(L"VWN_TOAST_SCHEDULED", L"3");
-    Register(aumid, L"");
+    Register(aumid, ThisExecutableFolder() + L"notification_icon.png");
 
-    NotifierIdentity::Unregister();
-    NotifierIdentity::Unregister();
+    EXPECT_NO_THROW(NotifierIdentity::Unregister());
+    EXPECT_NO_THROW(NotifierIdentity::Unregister());
 
-    std::vector<std::vector<std::wstring>> calls;
-    for (const JournalRecord& record : m_journal.Records())
-    {
-        calls.emplace_back(record.fields.begin() + 1, record.fields.end());
-    }
-    const std::vector<std::vector<std::wstring>> expected = {
+    EXPECT_FALSE(ReadUserKey(AumidKey(aumid)).has_value());
+    ExpectLocalServer(NotifierIdentity::ClsidTextFromAumid(aumid), ThisExecutablePath());
+    const std::vector<JournalCall> expected = {
         {L"GetScheduledToastNotifications", aumid},
         {L"RemoveFromSchedule", aumid, L"scheduled-1"},
         {L"RemoveFromSchedule", aumid, L"scheduled-2"},
         {L"RemoveFromSchedule", aumid, L"scheduled-3"},
         {L"ClearWithId", aumid},
-        // The second time the schedule is empty.
         {L"GetScheduledToastNotifications", aumid},
         {L"ClearWithId", aumid},
     };
-    EXPECT_EQ(calls, expected);
+    EXPECT_EQ(m_journal.Calls(), expected);
+}
+
+// Children of the tests below: only a fresh process has never registered.
+TEST(NotifierIdentityChild, DISABLED_UnregisterWithoutRegistration)
+{
+    EXPECT_NO_THROW(NotifierIdentity::Unregister());
+    EXPECT_NO_THROW(NotifierIdentity::Unregister());
+}
+
+TEST(NotifierIdentityChild, DISABLED_RegisterBlankFolderIdentity)
+{
+    EXPECT_NO_THROW(NotifierIdentity::Register(L"Tessaly.VoltwrenBlankFolder", kDisplayName, L""));
 }
 
 TEST_F(NotifierIdentityRegistry, Unregister_BeforeAnyRegistrationDoesNothing)
 {
-    // Only a fresh process has never registered.
     EXPECT_EQ(RunChildTests(L"NotifierIdentityChild.DISABLED_UnregisterWithoutRegistration"), 0);
     EXPECT_FALSE(m_journal.Exists());
 }
 
 TEST_F(NotifierIdentityRegistry, Register_QuotesAProgramPathWithBlanks)
 {
-    const std::wstring aumid = L"Tessaly.VoltwrenBlankFolder";
-    const std::wstring clsidText = NotifierIdentity::ClsidTextFromAumid(aumid);
-    m_written.push_back(aumid);
+    m_written.push_back(L"Tessaly.VoltwrenBlankFolder");
     const std::wstring folder = TempFilePath(L"folder with blanks", L"") + L"\\";
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     const std::wstring copy = folder + L"Voltwren test program.exe";
@@ -254,19 +184,7 @@ TEST_F(NotifierIdentityRegistry, Register_QuotesAProgramPathWithBlanks)
     DeleteFileW(copy.c_str());
     RemoveDirectoryW(folder.c_str());
     EXPECT_EQ(exitCode, 0);
-    ExpectUserString(LocalServerKey(clsidText), nullptr, ActivationCommand(copy));
-}
-
-// Run only as children of the tests above.
-TEST(NotifierIdentityChild, DISABLED_UnregisterWithoutRegistration)
-{
-    EXPECT_NO_THROW(NotifierIdentity::Unregister());
-    EXPECT_NO_THROW(NotifierIdentity::Unregister());
-}
-
-TEST(NotifierIdentityChild, DISABLED_RegisterBlankFolderIdentity)
-{
-    EXPECT_NO_THROW(NotifierIdentity::Register(L"Tessaly.VoltwrenBlankFolder", kDisplayName, L""));
+    ExpectLocalServer(NotifierIdentity::ClsidTextFromAumid(L"Tessaly.VoltwrenBlankFolder"), copy);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <objbase.h>
 
+#include <algorithm>
 #include <thread>
 #include <vector>
 
@@ -23,177 +24,131 @@ protected:
     {
         ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
         m_factory = new callback_factory();
+        void* created = kCanary;
+        ASSERT_EQ(m_factory->CreateInstance(nullptr, __uuidof(INotificationActivationCallback), &created),
+                  S_OK);
+        m_activator = static_cast<INotificationActivationCallback*>(created);
+        ASSERT_NE(m_activator, nullptr);
     }
     void TearDown() override
     {
-        // The last reference: the count the factory reports is the count it had.
+        // The last references: every reference a test took has been given back.
+        if (m_activator != nullptr)
+        {
+            EXPECT_EQ(m_activator->Release(), 0u);
+        }
         EXPECT_EQ(m_factory->Release(), 0u);
         CoUninitialize();
     }
 
-    INotificationActivationCallback* NewCallback()
-    {
-        void* created = kCanary;
-        EXPECT_EQ(m_factory->CreateInstance(nullptr, __uuidof(INotificationActivationCallback), &created),
-                  S_OK);
-        return static_cast<INotificationActivationCallback*>(created);
-    }
-
     callback_factory* m_factory = nullptr;
+    INotificationActivationCallback* m_activator = nullptr;
 };
 
-TEST_F(ToastActivator, CreateInstance_RefusesAggregation)
+// A new object on every call, its only reference the caller's.
+TEST_F(ToastActivator, CreateInstance_GivesANewObjectOnEveryCall)
 {
-    IUnknown* outer = m_factory;
+    std::vector<IUnknown*> objects{m_activator};
+    for (const IID& iid : {__uuidof(IUnknown), __uuidof(INotificationActivationCallback),
+                           __uuidof(INotificationActivationCallback)})
+    {
+        void* created = kCanary;
+        ASSERT_EQ(m_factory->CreateInstance(nullptr, iid, &created), S_OK);
+        ASSERT_NE(created, nullptr);
+        EXPECT_EQ(std::count(objects.begin(), objects.end(), created), 0);
+        objects.push_back(static_cast<IUnknown*>(created));
+    }
+    for (size_t index = 1; index < objects.size(); ++index)
+    {
+        EXPECT_EQ(objects[index]->Release(), 0u);
+    }
+}
+
+TEST_F(ToastActivator, CreateInstance_RefusesAggregationAndOtherInterfacesWithANullResult)
+{
     void* result = kCanary;
-    EXPECT_EQ(m_factory->CreateInstance(outer, __uuidof(IUnknown), &result), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(m_factory->CreateInstance(m_factory, __uuidof(IUnknown), &result), CLASS_E_NOAGGREGATION);
     EXPECT_EQ(result, nullptr);
-}
-
-TEST_F(ToastActivator, CreateInstance_GivesUnknownAndActivationCallback)
-{
-    void* unknown = kCanary;
-    ASSERT_EQ(m_factory->CreateInstance(nullptr, __uuidof(IUnknown), &unknown), S_OK);
-    ASSERT_NE(unknown, nullptr);
-    ASSERT_NE(unknown, kCanary);
-
-    INotificationActivationCallback* activator = NewCallback();
-    ASSERT_NE(activator, nullptr);
-    // The caller holds the only reference: the factory kept none.
-    EXPECT_EQ(static_cast<IUnknown*>(unknown)->Release(), 0u);
-    EXPECT_EQ(activator->Release(), 0u);
-}
-
-TEST_F(ToastActivator, CreateInstance_RefusesClassFactoryAndUnknownInterfaces)
-{
     for (const IID& iid : {__uuidof(IClassFactory), __uuidof(IDispatch), __uuidof(IPersist)})
     {
-        void* result = kCanary;
+        result = kCanary;
         EXPECT_EQ(m_factory->CreateInstance(nullptr, iid, &result), E_NOINTERFACE);
         EXPECT_EQ(result, nullptr);
     }
 }
 
-TEST_F(ToastActivator, CreateInstance_GivesDistinctObjectsOnEveryCall)
+TEST_F(ToastActivator, ActivateAndLockServer_SucceedWhateverTheyAreGiven)
 {
-    std::vector<INotificationActivationCallback*> activators;
-    for (int call = 0; call < 8; ++call)
-    {
-        activators.push_back(NewCallback());
-        ASSERT_NE(activators.back(), nullptr);
-        for (size_t earlier = 0; earlier + 1 < activators.size(); ++earlier)
-        {
-            EXPECT_NE(activators[earlier], activators.back());
-        }
-    }
-    for (INotificationActivationCallback* activator : activators)
-    {
-        EXPECT_EQ(activator->Release(), 0u);
-    }
-}
-
-TEST_F(ToastActivator, Activate_SucceedsWhateverItIsGiven)
-{
-    INotificationActivationCallback* activator = NewCallback();
-    ASSERT_NE(activator, nullptr);
-    EXPECT_EQ(activator->Activate(nullptr, nullptr, nullptr, 0), S_OK);
-    EXPECT_EQ(activator->Activate(L"", L"", nullptr, 0), S_OK);
-
+    EXPECT_EQ(m_activator->Activate(nullptr, nullptr, nullptr, 0), S_OK);
+    EXPECT_EQ(m_activator->Activate(L"", L"", nullptr, 0), S_OK);
     std::vector<NOTIFICATION_USER_INPUT_DATA> input(4096, NOTIFICATION_USER_INPUT_DATA{L"key", L"value"});
-    EXPECT_EQ(activator->Activate(L"Tessaly.VoltwrenPowerBeacon", L"action=open", input.data(),
-                                  static_cast<ULONG>(input.size())),
+    EXPECT_EQ(m_activator->Activate(L"Tessaly.VoltwrenPowerBeacon", L"action=open", input.data(),
+                                    static_cast<ULONG>(input.size())),
               S_OK);
-    EXPECT_EQ(activator->Release(), 0u);
-}
-
-TEST_F(ToastActivator, LockServer_SucceedsEitherWay)
-{
     EXPECT_EQ(m_factory->LockServer(TRUE), S_OK);
     EXPECT_EQ(m_factory->LockServer(FALSE), S_OK);
     EXPECT_EQ(m_factory->LockServer(FALSE), S_OK);
 }
 
-// Both classes: IUnknown, their own interface, IAgileObject and IMarshal; a
-// null result and E_NOINTERFACE for anything else.
-void ExpectAgileObject(IUnknown* object, const IID& own, const IID& refused)
+// Both classes: IUnknown, their own interface, IAgileObject and an aggregated
+// IMarshal, all with one identity; a null result and E_NOINTERFACE for anything else.
+TEST_F(ToastActivator, QueryInterface_AnswersAsAnAgileObject)
 {
-    for (const IID& iid : {__uuidof(IUnknown), own, __uuidof(IAgileObject)})
+    const struct
     {
-        void* result = kCanary;
-        ASSERT_EQ(object->QueryInterface(iid, &result), S_OK);
-        // One object, one identity: every interface leads back to the same IUnknown.
-        IUnknown* identity = nullptr;
-        ASSERT_EQ(static_cast<IUnknown*>(result)->QueryInterface(__uuidof(IUnknown),
-                                                                 reinterpret_cast<void**>(&identity)),
-                  S_OK);
-        EXPECT_EQ(identity, object);
-        identity->Release();
-        static_cast<IUnknown*>(result)->Release();
-    }
-
-    IMarshal* marshal = nullptr;
-    ASSERT_EQ(object->QueryInterface(__uuidof(IMarshal), reinterpret_cast<void**>(&marshal)), S_OK);
-    ASSERT_NE(marshal, nullptr);
-    // The marshaler is aggregated: it answers for the object, not for itself.
-    IUnknown* identity = nullptr;
-    ASSERT_EQ(marshal->QueryInterface(__uuidof(IUnknown), reinterpret_cast<void**>(&identity)), S_OK);
-    EXPECT_EQ(identity, object);
-    identity->Release();
-    CLSID unmarshaler = {};
-    EXPECT_EQ(marshal->GetUnmarshalClass(own, object, MSHCTX_INPROC, nullptr, MSHLFLAGS_NORMAL, &unmarshaler),
-              S_OK);
-    marshal->Release();
-
-    for (const IID& iid : {refused, __uuidof(IDispatch), __uuidof(IStream), __uuidof(IInspectable)})
+        IUnknown* object;
+        IID own;
+        IID refused;
+    } cases[] = {
+        {m_factory, __uuidof(IClassFactory), __uuidof(INotificationActivationCallback)},
+        {m_activator, __uuidof(INotificationActivationCallback), __uuidof(IClassFactory)},
+    };
+    for (const auto& c : cases)
     {
-        void* result = kCanary;
-        EXPECT_EQ(object->QueryInterface(iid, &result), E_NOINTERFACE);
-        EXPECT_EQ(result, nullptr);
+        SCOPED_TRACE(c.object == m_factory ? "factory" : "callback");
+        for (const IID& iid : {__uuidof(IUnknown), c.own, __uuidof(IAgileObject), __uuidof(IMarshal)})
+        {
+            void* result = kCanary;
+            ASSERT_EQ(c.object->QueryInterface(iid, &result), S_OK);
+            IUnknown* identity = nullptr;
+            ASSERT_EQ(static_cast<IUnknown*>(result)->QueryInterface(__uuidof(IUnknown),
+                                                                     reinterpret_cast<void**>(&identity)),
+                      S_OK);
+            EXPECT_EQ(identity, c.object);
+            identity->Release();
+            if (iid == __uuidof(IMarshal))
+            {
+                CLSID unmarshaler = {};
+                EXPECT_EQ(static_cast<IMarshal*>(result)->GetUnmarshalClass(
+                              c.own, c.object, MSHCTX_INPROC, nullptr, MSHLFLAGS_NORMAL, &unmarshaler),
+                          S_OK);
+            }
+            static_cast<IUnknown*>(result)->Release();
+        }
+        for (const IID& iid : {c.refused, __uuidof(IDispatch), __uuidof(IStream), __uuidof(IInspectable)})
+        {
+            void* result = kCanary;
+            EXPECT_EQ(c.object->QueryInterface(iid, &result), E_NOINTERFACE);
+            EXPECT_EQ(result, nullptr);
+        }
+        EXPECT_EQ(c.object->QueryInterface(__uuidof(IUnknown), nullptr), E_POINTER);
     }
-    EXPECT_EQ(object->QueryInterface(__uuidof(IUnknown), nullptr), E_POINTER);
 }
 
-TEST_F(ToastActivator, QueryInterface_AnswersAsAnAgileFactory)
+TEST_F(ToastActivator, AddRefAndRelease_CountExactlyUnderConcurrentUse)
 {
-    ExpectAgileObject(m_factory, __uuidof(IClassFactory), __uuidof(INotificationActivationCallback));
-}
-
-TEST_F(ToastActivator, QueryInterface_AnswersAsAnAgileCallback)
-{
-    INotificationActivationCallback* activator = NewCallback();
-    ASSERT_NE(activator, nullptr);
-    ExpectAgileObject(activator, __uuidof(INotificationActivationCallback), __uuidof(IClassFactory));
-    // Every reference the checks took has been given back.
-    EXPECT_EQ(activator->Release(), 0u);
-}
-
-TEST_F(ToastActivator, AddRefAndRelease_CountFromOne)
-{
-    INotificationActivationCallback* activator = NewCallback();
-    ASSERT_NE(activator, nullptr);
-    EXPECT_EQ(activator->AddRef(), 2u);
-    EXPECT_EQ(activator->AddRef(), 3u);
-    EXPECT_EQ(activator->Release(), 2u);
-    EXPECT_EQ(activator->Release(), 1u);
-    EXPECT_EQ(activator->Release(), 0u);
-}
-
-TEST_F(ToastActivator, AddRefAndRelease_StayExactUnderConcurrentUse)
-{
-    INotificationActivationCallback* activator = NewCallback();
-    ASSERT_NE(activator, nullptr);
-    constexpr int kThreads = 4;
-    constexpr int kRounds = 20000;
+    EXPECT_EQ(m_activator->AddRef(), 2u);
+    EXPECT_EQ(m_activator->AddRef(), 3u);
     std::vector<std::thread> threads;
-    for (int thread = 0; thread < kThreads; ++thread)
+    for (int thread = 0; thread < 4; ++thread)
     {
         threads.emplace_back(
-            [activator]
+            [this]
             {
-                for (int round = 0; round < kRounds; ++round)
+                for (int round = 0; round < 20000; ++round)
                 {
-                    activator->AddRef();
-                    activator->Release();
+                    m_activator->AddRef();
+                    m_activator->Release();
                 }
             });
     }
@@ -201,20 +156,17 @@ TEST_F(ToastActivator, AddRefAndRelease_StayExactUnderConcurrentUse)
     {
         thread.join();
     }
-    EXPECT_EQ(activator->Release(), 0u);
+    EXPECT_EQ(m_activator->Release(), 2u);
+    EXPECT_EQ(m_activator->Release(), 1u);
 }
 
-// A pointer marshalled from one apartment arrives in another as the same
-// pointer: the free-threaded marshaler makes no proxy.
+// The free-threaded marshaler makes no proxy: another apartment gets the same pointer.
 TEST_F(ToastActivator, Marshal_CrossesApartmentsWithoutProxy)
 {
-    INotificationActivationCallback* activator = NewCallback();
-    ASSERT_NE(activator, nullptr);
     IStream* stream = nullptr;
-    ASSERT_EQ(
-        CoMarshalInterThreadInterfaceInStream(__uuidof(INotificationActivationCallback), activator, &stream),
-        S_OK);
-
+    ASSERT_EQ(CoMarshalInterThreadInterfaceInStream(__uuidof(INotificationActivationCallback), m_activator,
+                                                    &stream),
+              S_OK);
     void* received = nullptr;
     HRESULT unmarshalled = E_FAIL;
     std::thread singleThreaded(
@@ -232,8 +184,7 @@ TEST_F(ToastActivator, Marshal_CrossesApartmentsWithoutProxy)
         });
     singleThreaded.join();
     EXPECT_EQ(unmarshalled, S_OK);
-    EXPECT_EQ(received, activator);
-    EXPECT_EQ(activator->Release(), 0u);
+    EXPECT_EQ(received, m_activator);
 }
 
 } // namespace

@@ -1,118 +1,56 @@
 #include "ToastTestSupport.h"
 
+#include "toast/NotifierIdentity.h"
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
 
 namespace ToastTest
 {
 namespace
 {
 
-constexpr DWORD kChildTimeoutMs = 60000;
-
-std::wstring Utf8ToWide(const std::string& bytes)
+std::vector<std::wstring> Split(const std::wstring& text, wchar_t separator)
 {
-    if (bytes.empty())
-    {
-        return std::wstring();
-    }
-    const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
-                                         static_cast<int>(bytes.size()), nullptr, 0);
-    EXPECT_GT(size, 0) << "journal line is not UTF-8";
-    std::wstring text(static_cast<size_t>(size > 0 ? size : 0), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
-                        text.data(), size);
-    return text;
-}
-
-std::string ReadWholeFile(const std::wstring& path)
-{
-    const HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-    {
-        return std::string();
-    }
-    std::string bytes;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0)
-    {
-        bytes.append(buffer, read);
-    }
-    CloseHandle(file);
-    return bytes;
-}
-
-std::vector<std::wstring> SplitAtTabs(const std::wstring& line)
-{
-    std::vector<std::wstring> fields;
+    std::vector<std::wstring> parts;
     size_t start = 0;
-    for (;;)
+    for (size_t end; (end = text.find(separator, start)) != std::wstring::npos; start = end + 1)
     {
-        const size_t tab = line.find(L'\t', start);
-        fields.push_back(line.substr(start, tab == std::wstring::npos ? std::wstring::npos : tab - start));
-        if (tab == std::wstring::npos)
-        {
-            return fields;
-        }
-        start = tab + 1;
+        parts.push_back(text.substr(start, end - start));
     }
+    parts.push_back(text.substr(start));
+    return parts;
 }
 
 } // namespace
 
-ScopedJournal::ScopedJournal(const std::wstring& hint) : m_path(TempFilePath(hint))
+std::vector<JournalCall> ScopedJournal::Calls() const
 {
-    DeleteFileW(m_path.c_str());
-    SetEnvironmentVariableW(L"VWN_TOAST_JOURNAL", m_path.c_str());
-}
+    std::ifstream file(std::filesystem::path(path), std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    std::wstring text(bytes.size(), L'\0');
+    const int length =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
+                            text.data(), static_cast<int>(text.size()));
+    EXPECT_TRUE(bytes.empty() || length > 0) << "the journal is not UTF-8";
+    text.resize(static_cast<size_t>(length > 0 ? length : 0));
 
-ScopedJournal::~ScopedJournal()
-{
-    SetEnvironmentVariableW(L"VWN_TOAST_JOURNAL", nullptr);
-    DeleteFileW(m_path.c_str());
-}
-
-bool ScopedJournal::Exists() const
-{
-    return GetFileAttributesW(m_path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::vector<JournalRecord> ScopedJournal::Records() const
-{
-    const std::string bytes = ReadWholeFile(m_path);
-    std::vector<JournalRecord> records;
-    size_t start = 0;
-    while (start < bytes.size())
+    std::vector<std::wstring> lines = Split(text, L'\n');
+    EXPECT_TRUE(lines.back().empty()) << "the last journal record has no line feed";
+    lines.pop_back();
+    std::vector<JournalCall> calls;
+    for (const std::wstring& line : lines)
     {
-        const size_t end = bytes.find('\n', start);
-        EXPECT_NE(end, std::string::npos) << "the last journal record has no line feed";
-        const std::string line =
-            bytes.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        JournalRecord record{SplitAtTabs(Utf8ToWide(line))};
-        EXPECT_GE(record.fields.size(), 3u) << "journal record with too few fields: " << line;
-        if (record.fields.size() >= 3)
-        {
-            records.push_back(std::move(record));
-        }
-        if (end == std::string::npos)
-        {
-            break;
-        }
-        start = end + 1;
+        JournalCall fields = Split(line, L'\t');
+        EXPECT_TRUE(
+            std::regex_match(fields[0], std::wregex(L"\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}")))
+            << fields[0];
+        calls.emplace_back(fields.begin() + 1, fields.end());
     }
-    return records;
-}
-
-ScopedEnvironment::ScopedEnvironment(const wchar_t* name, const std::wstring& value) : m_name(name)
-{
-    SetEnvironmentVariableW(name, value.c_str());
-}
-
-ScopedEnvironment::~ScopedEnvironment()
-{
-    SetEnvironmentVariableW(m_name.c_str(), nullptr);
+    return calls;
 }
 
 std::wstring TempFilePath(const std::wstring& hint, const std::wstring& extension)
@@ -127,8 +65,7 @@ std::wstring TempFilePath(const std::wstring& hint, const std::wstring& extensio
 std::wstring ThisExecutablePath()
 {
     wchar_t path[MAX_PATH * 4];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
-    return std::wstring(path, length);
+    return std::wstring(path, GetModuleFileNameW(nullptr, path, MAX_PATH * 4));
 }
 
 std::wstring ThisExecutableFolder()
@@ -137,65 +74,38 @@ std::wstring ThisExecutableFolder()
     return path.substr(0, path.find_last_of(L'\\') + 1);
 }
 
-std::wstring RegistryValue::Text() const
+void PrintTo(const RegistryValue& value, std::ostream* out)
 {
-    std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
-    if (!text.empty() && text.back() == L'\0')
-    {
-        text.pop_back();
-    }
-    return text;
+    *out << "type " << value.type << ", " << value.bytes.size() << " bytes "
+         << ::testing::PrintToString(std::wstring(reinterpret_cast<const wchar_t*>(value.bytes.data()),
+                                                  value.bytes.size() / sizeof(wchar_t)));
 }
 
-RegistryValue ReadUserValue(const std::wstring& subKey, const wchar_t* valueName)
+RegistryValue Sz(const std::wstring& text)
 {
-    RegistryValue value;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-    {
-        return value;
-    }
-    DWORD size = 0;
-    if (RegQueryValueExW(key, valueName, nullptr, &value.type, nullptr, &size) == ERROR_SUCCESS)
-    {
-        value.bytes.resize(size);
-        value.present = RegQueryValueExW(key, valueName, nullptr, &value.type, value.bytes.data(), &size) ==
-                        ERROR_SUCCESS;
-        value.size = size;
-    }
-    RegCloseKey(key);
-    return value;
+    const auto* bytes = reinterpret_cast<const BYTE*>(text.c_str());
+    return {REG_SZ, std::vector<BYTE>(bytes, bytes + (text.size() + 1) * sizeof(wchar_t))};
 }
 
-bool UserKeyExists(const std::wstring& subKey)
+std::optional<RegistryValues> ReadUserKey(const std::wstring& subKey)
 {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
     {
-        return false;
+        return std::nullopt;
     }
-    RegCloseKey(key);
-    return true;
-}
-
-DWORD UserKeyValueCount(const std::wstring& subKey)
-{
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    RegistryValues values;
+    wchar_t name[256];
+    BYTE data[4096];
+    DWORD nameLength = 256, type = 0, size = sizeof(data);
+    for (DWORD index = 0;
+         RegEnumValueW(key, index, name, &nameLength, nullptr, &type, data, &size) == ERROR_SUCCESS;
+         ++index, nameLength = 256, size = sizeof(data))
     {
-        return 0;
+        values[std::wstring(name, nameLength)] = {type, std::vector<BYTE>(data, data + size)};
     }
-    DWORD values = 0;
-    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
-                     nullptr, nullptr);
     RegCloseKey(key);
     return values;
-}
-
-void DeleteUserTree(const std::wstring& subKey)
-{
-    RegDeleteTreeW(HKEY_CURRENT_USER, subKey.c_str());
-    RegDeleteKeyW(HKEY_CURRENT_USER, subKey.c_str());
 }
 
 std::wstring AumidKey(const std::wstring& aumid)
@@ -213,6 +123,15 @@ std::wstring LocalServerKey(const std::wstring& clsidText)
     return ClsidKey(clsidText) + L"\\LocalServer32";
 }
 
+void ForgetIdentity(const std::wstring& aumid)
+{
+    for (const std::wstring& key : {AumidKey(aumid), ClsidKey(NotifierIdentity::ClsidTextFromAumid(aumid))})
+    {
+        RegDeleteTreeW(HKEY_CURRENT_USER, key.c_str());
+        RegDeleteKeyW(HKEY_CURRENT_USER, key.c_str());
+    }
+}
+
 int RunChildTests(const std::wstring& filter, const std::wstring& executable)
 {
     const std::wstring program = executable.empty() ? ThisExecutablePath() : executable;
@@ -228,16 +147,13 @@ int RunChildTests(const std::wstring& filter, const std::wstring& executable)
         return -1;
     }
     DWORD exitCode = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(process.hProcess, kChildTimeoutMs) == WAIT_OBJECT_0)
-    {
-        GetExitCodeProcess(process.hProcess, &exitCode);
-    }
-    else
+    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0)
     {
         ADD_FAILURE() << "child test run did not end; ended it";
-        TerminateProcess(process.hProcess, static_cast<UINT>(-1));
-        WaitForSingleObject(process.hProcess, kChildTimeoutMs);
+        TerminateProcess(process.hProcess, exitCode);
+        WaitForSingleObject(process.hProcess, 60000);
     }
+    GetExitCodeProcess(process.hProcess, &exitCode);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return static_cast<int>(exitCode);

@@ -1,7 +1,12 @@
 #pragma once
 
+#include "toast/WinRtError.h"
+
 #include <windows.h>
 
+#include <map>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -12,46 +17,8 @@
 namespace ToastTest
 {
 
-// One journal line split at its TABs; fields[0] is the time.
-struct JournalRecord
-{
-    std::vector<std::wstring> fields;
-
-    const std::wstring& Call() const { return fields.at(1); }
-    const std::wstring& AppId() const { return fields.at(2); }
-};
-
-// A journal of its own for one test: VWN_TOAST_JOURNAL names a fresh file in
-// the temporary folder while the object lives; the file goes with it.
-class ScopedJournal
-{
-public:
-    explicit ScopedJournal(const std::wstring& hint);
-    ~ScopedJournal();
-    ScopedJournal(const ScopedJournal&) = delete;
-    ScopedJournal& operator=(const ScopedJournal&) = delete;
-
-    const std::wstring& Path() const { return m_path; }
-    bool Exists() const;
-    // Every record, in order; a line that is not UTF-8 or not TAB-separated fails the test.
-    std::vector<JournalRecord> Records() const;
-
-private:
-    std::wstring m_path;
-};
-
-// Sets an environment variable while the object lives, then removes it.
-class ScopedEnvironment
-{
-public:
-    ScopedEnvironment(const wchar_t* name, const std::wstring& value);
-    ~ScopedEnvironment();
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
-private:
-    std::wstring m_name;
-};
+// A journal record's fields after its time, e.g. {L"ClearWithId", aumid}.
+using JournalCall = std::vector<std::wstring>;
 
 // A fresh name in the temporary folder (nothing is created).
 std::wstring TempFilePath(const std::wstring& hint, const std::wstring& extension = L".txt");
@@ -59,27 +26,65 @@ std::wstring ThisExecutablePath();
 // With a trailing backslash.
 std::wstring ThisExecutableFolder();
 
-// A REG_SZ (or other) value under HKEY_CURRENT_USER as it is stored.
-struct RegistryValue
+// Sets an environment variable while the object lives, then removes it.
+struct ScopedEnvironment
 {
-    bool present = false;
-    DWORD type = REG_NONE;
-    DWORD size = 0;
-    std::vector<BYTE> bytes;
-
-    // The data as text without its terminating zero.
-    std::wstring Text() const;
+    ScopedEnvironment(const wchar_t* variable, const std::wstring& value) : name(variable)
+    {
+        SetEnvironmentVariableW(variable, value.c_str());
+    }
+    ~ScopedEnvironment() { SetEnvironmentVariableW(name.c_str(), nullptr); }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    const std::wstring name;
 };
 
-RegistryValue ReadUserValue(const std::wstring& subKey, const wchar_t* valueName);
-bool UserKeyExists(const std::wstring& subKey);
-DWORD UserKeyValueCount(const std::wstring& subKey);
-void DeleteUserTree(const std::wstring& subKey);
+// VWN_TOAST_JOURNAL names a fresh file in the temporary folder while the object lives; the file goes with it.
+struct ScopedJournal
+{
+    explicit ScopedJournal(const std::wstring& hint) : path(TempFilePath(hint)) { DeleteFileW(path.c_str()); }
+    ~ScopedJournal() { DeleteFileW(path.c_str()); }
+    bool Exists() const { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+    // Every record, in order; one that is not UTF-8, LF-ended or has no well-formed time fails the test.
+    std::vector<JournalCall> Calls() const;
+
+    const std::wstring path;
+    const ScopedEnvironment variable{L"VWN_TOAST_JOURNAL", path};
+};
+
+// A registry value as it is stored: type and bytes, terminating zero included.
+struct RegistryValue
+{
+    DWORD type = REG_NONE;
+    std::vector<BYTE> bytes;
+    bool operator==(const RegistryValue& other) const { return type == other.type && bytes == other.bytes; }
+};
+using RegistryValues = std::map<std::wstring, RegistryValue>; // "" for the default value
+void PrintTo(const RegistryValue& value, std::ostream* out);
+
+// A REG_SZ with its terminating zero.
+RegistryValue Sz(const std::wstring& text);
+// Every value of a key under HKEY_CURRENT_USER; nothing when the key is missing.
+std::optional<RegistryValues> ReadUserKey(const std::wstring& subKey);
 
 std::wstring AumidKey(const std::wstring& aumid);
-// The CLSID key named after the identifier's class id text, LocalServer32 included.
-std::wstring LocalServerKey(const std::wstring& clsidText);
 std::wstring ClsidKey(const std::wstring& clsidText);
+std::wstring LocalServerKey(const std::wstring& clsidText);
+// Deletes the identifier's key and its class id key.
+void ForgetIdentity(const std::wstring& aumid);
+
+// The code of the WinRtError that `call` raises, S_OK if none.
+template <typename Call> HRESULT RaisedCode(Call call)
+{
+    try
+    {
+        call();
+    }
+    catch (const WinRtError& error)
+    {
+        return error.Code();
+    }
+    return S_OK;
+}
 
 // Runs `executable` (by default this one) with the gtest filter, including
 // disabled tests, and returns its exit code (0: every selected test passed).
