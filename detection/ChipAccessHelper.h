@@ -39,9 +39,7 @@ public:
     void SendCommand2SlaveAddress(const UINT32& addr);
     bool DoReadPresenceStatus(UINT32 addr, const std::wstring& valueFilename, BYTE& value);
 
-    const std::wstring& WorkingDir() const { return m_workingDir; }
     const std::wstring& ResultFilename() const { return _resultFilename; }
-    UINT32 SlaveAddress() const { return _slaveAddr; }
 
     ~ChipAccessHelper();
     ChipAccessHelper(const ChipAccessHelper&) = delete;

@@ -444,6 +444,14 @@ bool HasRandomLengths(const Scenario& scenario)
 }
 } // namespace
 
+std::string_view TakeLine(std::string_view& text)
+{
+    const size_t end = text.find('\n');
+    const std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    return line;
+}
+
 bool ParseScenario(std::string_view text, Scenario& scenario, ParseError& error)
 {
     Scenario parsed;
@@ -454,9 +462,7 @@ bool ParseScenario(std::string_view text, Scenario& scenario, ParseError& error)
     while (!text.empty())
     {
         ++line;
-        const size_t end = text.find('\n');
-        std::string_view content = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        std::string_view content = TakeLine(text);
         if (!content.empty() && content.back() == '\r')
             content.remove_suffix(1);
         if (content.find('\0') != std::string_view::npos)

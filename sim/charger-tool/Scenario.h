@@ -59,6 +59,9 @@ struct ParseError
     std::string message;
 };
 
+// Takes the next line off `text` (without its LF), for the line-based files of the simulator.
+std::string_view TakeLine(std::string_view& text);
+
 // Reads a scenario text (UTF-8, LF or CRLF, optional byte-order mark). An empty text, or one
 // without steps, answers status 0 forever.
 bool ParseScenario(std::string_view text, Scenario& scenario, ParseError& error);

@@ -76,10 +76,7 @@ bool ParseState(std::string_view text, SimState& state, ParseError& error)
     while (!text.empty())
     {
         ++line;
-        const size_t end = text.find('\n');
-        std::string_view content = text.substr(0, end);
-        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        content = Trim(content);
+        const std::string_view content = Trim(TakeLine(text));
         if (content.empty() || content[0] == '#')
             continue;
         const size_t equals = content.find('=');

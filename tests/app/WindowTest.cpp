@@ -42,6 +42,20 @@ protected:
         return window;
     }
 
+    // The message's line is followed by the release of detection; the window stays.
+    void ExpectReleasedWindowKept(ProgramUnderTest& program, HWND window, const std::wstring& messageLine)
+    {
+        const auto texts = program.Texts();
+        const size_t at = FindLine(texts, messageLine);
+        ASSERT_NE(std::wstring::npos, at);
+        ASSERT_LT(at + 1, texts.size());
+        EXPECT_EQ(L"[ChipAccessHelper][ChipAccessHelper::Release] in.", texts[at + 1]);
+        EXPECT_NE(std::wstring::npos, FindLine(texts, kStopping, at));
+        EXPECT_NE(std::wstring::npos, FindLine(texts, kReleaseOut, at));
+        EXPECT_TRUE(IsWindow(window));
+        EXPECT_TRUE(program.IsRunning());
+    }
+
     void ExpectExitCode0(ProgramUnderTest& program, HWND window)
     {
         SendExitCommand(window);
@@ -89,14 +103,7 @@ TEST_F(WindowTest, Close_ReleasesDetectionAndMutexButKeepsTheWindow)
     HWND window = StartRunning(first);
     ASSERT_NE(nullptr, window);
     SendMessageW(window, WM_CLOSE, 0, 0);
-    const auto texts = first.Texts();
-    const size_t at = FindLine(texts, L"[Voltwren][WndProc] *** WM_CLOSE (0x10)***");
-    ASSERT_NE(std::wstring::npos, at);
-    EXPECT_EQ(L"[ChipAccessHelper][ChipAccessHelper::Release] in.", texts[at + 1]);
-    EXPECT_NE(std::wstring::npos, FindLine(texts, kStopping, at));
-    EXPECT_NE(std::wstring::npos, FindLine(texts, kReleaseOut, at));
-    EXPECT_TRUE(IsWindow(window));
-    EXPECT_TRUE(first.IsRunning());
+    ExpectReleasedWindowKept(first, window, L"[Voltwren][WndProc] *** WM_CLOSE (0x10)***");
 
     // The mutex is given up: a new instance starts and runs beside the first.
     ProgramUnderTest second;
@@ -126,11 +133,8 @@ TEST_F(WindowTest, EndSession_ReleasesWhateverWParamSays)
     HWND window = StartRunning(program);
     ASSERT_NE(nullptr, window);
     SendMessageW(window, WM_ENDSESSION, 0, 0);
-    const auto texts = program.Texts();
-    const size_t at = FindLine(texts, L"[Voltwren][WndProc] *** WM_ENDSESSION  (0x16) ***, wParam (0x0)");
-    ASSERT_NE(std::wstring::npos, at);
-    EXPECT_EQ(L"[ChipAccessHelper][ChipAccessHelper::Release] in.", texts[at + 1]);
-    EXPECT_TRUE(IsWindow(window));
+    ExpectReleasedWindowKept(program, window,
+                             L"[Voltwren][WndProc] *** WM_ENDSESSION  (0x16) ***, wParam (0x0)");
     ExpectExitCode0(program, window);
 }
 
