@@ -65,8 +65,7 @@ LRESULT OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 void OnResume()
 {
     VWN_LOGW(
-        L"[Voltwren][WndProc] *** PBT_APMRESUMESUSPEND (wParam=0x7) | PBT_APMRESUMEAUTOMATIC (wParam=0x12) | "
-        L"PBT_APMRESUMECRITICAL (wParam=0x6) ***");
+        L"[Voltwren][WndProc] *** PBT_APMRESUMESUSPEND (wParam=0x7) | PBT_APMRESUMEAUTOMATIC (wParam=0x12) | PBT_APMRESUMECRITICAL (wParam=0x6) ***");
     g_isSuspended = false;
     VWN_LOGW(L"[Voltwren][WndProc] @@@@@ Resuming from the S3/S4 state ... @@@@@");
     ChipAccessHelper::Instance().Run(g_readPresenceStatusRetryCount);

@@ -35,16 +35,15 @@ void ShowToastOrLog(const wchar_t* body, const std::wstring& imagePath)
     }
     catch (const WinRtError& error)
     {
-        VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] @@@@@ Unable to show the toast, "
-                 L"HRESULT(0x%08X) !!! @@@@@",
-                 static_cast<unsigned>(error.Code()));
+        VWN_LOGW(
+            L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] @@@@@ Unable to show the toast, HRESULT(0x%08X) !!! @@@@@",
+            static_cast<unsigned>(error.Code()));
     }
     catch (const std::exception& error)
     {
-        VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] @@@@@ Unable to show the toast "
-                 L"(%hs) !!! "
-                 L"@@@@@",
-                 error.what());
+        VWN_LOGW(
+            L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] @@@@@ Unable to show the toast (%hs) !!! @@@@@",
+            error.what());
     }
 }
 
@@ -155,8 +154,8 @@ unsigned ChipAccessHelper::Poll()
         {
             if (g_showConsole)
             {
-                VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] Executing the polling "
-                         L"process ...");
+                VWN_LOGW(
+                    L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] Executing the polling process ...");
             }
             SendCommand2SlaveAddress(slaveAddr);
         }
@@ -165,8 +164,7 @@ unsigned ChipAccessHelper::Poll()
         if (g_showConsole)
         {
             VWN_LOGW(
-                L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] _isSuccessful(%d), _value(%d), "
-                L"_retryIndex(%d)\n",
+                L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] _isSuccessful(%d), _value(%d), _retryIndex(%d)\n",
                 isSuccessful ? 1 : 0, value, retryIndex);
         }
         if (isSuccessful)
@@ -180,17 +178,15 @@ unsigned ChipAccessHelper::Poll()
         }
         else
         {
-            VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] @@@@@ Unable to read the "
-                     L"value from "
-                     L"the tool !!! @@@@@");
+            VWN_LOGW(
+                L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] @@@@@ Unable to read the value from the tool !!! @@@@@");
             result = 1;
             polling = false;
-            VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] Posting WM_QUIT to the main "
-                     L"window ...");
+            VWN_LOGW(
+                L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] Posting WM_QUIT to the main window ...");
             PostQuitToMainWindow();
-            VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] Posting WM_QUIT to the main "
-                     L"window - "
-                     L"done.\n");
+            VWN_LOGW(
+                L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] Posting WM_QUIT to the main window - done.\n");
         }
     }
     return result;

@@ -46,8 +46,7 @@ bool ChipAccessHelper::DoReadPresenceStatus(UINT32 addr, const std::wstring& val
     if (g_showConsole)
     {
         VWN_LOGW(
-            L"[ChipAccessHelper][ChipAccessHelper::DoReadPresenceStatus] _valueFilename -> %ws, _value(%d), "
-            L"_result(%d)",
+            L"[ChipAccessHelper][ChipAccessHelper::DoReadPresenceStatus] _valueFilename -> %ws, _value(%d), _result(%d)",
             valueFilename.c_str(), read, result ? 1 : 0);
     }
     value = result ? read : 0;

@@ -92,9 +92,8 @@ bool ChipAccessHelper::WriteToConsole(const std::wstring& text)
 
 bool ChipAccessHelper::ChangeConsoleCurrentDir2ToolDir()
 {
-    VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::ChangeConsoleCurrentDir2ToolDir] CD to the dir in which "
-             L"the tool "
-             L"resides ...");
+    VWN_LOGW(
+        L"[ChipAccessHelper][ChipAccessHelper::ChangeConsoleCurrentDir2ToolDir] CD to the dir in which the tool resides ...");
     // Quoted and with /d: the folder may hold "&" or parentheses, or lie on another drive.
     const std::wstring cmd = L"cd /d \"" + m_workingDir + L"ITE inboxI2C Flash\\\"\n";
     if (g_showConsole)
@@ -105,15 +104,13 @@ bool ChipAccessHelper::ChangeConsoleCurrentDir2ToolDir()
     const bool result = WriteToConsole(cmd);
     if (result)
     {
-        VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::ChangeConsoleCurrentDir2ToolDir] CD to the dir in "
-                 L"which the "
-                 L"tool resides - done.");
+        VWN_LOGW(
+            L"[ChipAccessHelper][ChipAccessHelper::ChangeConsoleCurrentDir2ToolDir] CD to the dir in which the tool resides - done.");
     }
     else
     {
-        VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::ChangeConsoleCurrentDir2ToolDir] CD to the dir in "
-                 L"which the "
-                 L"tool resides - failed !!!");
+        VWN_LOGW(
+            L"[ChipAccessHelper][ChipAccessHelper::ChangeConsoleCurrentDir2ToolDir] CD to the dir in which the tool resides - failed !!!");
     }
     return result;
 }

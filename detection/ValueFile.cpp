@@ -64,8 +64,8 @@ bool ChipAccessHelper::GetValueFilePath(std::wstring& path)
     }
     if (!read)
     {
-        VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::GetValueFilePath] @@@@@ Unable to open the INI file "
-                 L"!!! @@@@@");
+        VWN_LOGW(
+            L"[ChipAccessHelper][ChipAccessHelper::GetValueFilePath] @@@@@ Unable to open the INI file !!! @@@@@");
         return false;
     }
     path = Utf8ToWide(bytes.data());
@@ -129,8 +129,7 @@ bool ChipAccessHelper::ReadQcPdPresenceStatusFromFile(const std::wstring& path, 
     if (file == INVALID_HANDLE_VALUE)
     {
         VWN_LOGW(
-            L"[ChipAccessHelper][ChipAccessHelper::ReadQcPdPresenceStatusFromFile] @@@@@ Unable to open the "
-            L"target file !!! @@@@@");
+            L"[ChipAccessHelper][ChipAccessHelper::ReadQcPdPresenceStatusFromFile] @@@@@ Unable to open the target file !!! @@@@@");
         value = 0;
         return false;
     }

@@ -198,8 +198,7 @@ std::wstring NotifierIdentity::RegisterActivator()
     {
         // Toasts still show; only a click on one cannot reach this process.
         DebugLine(
-            L"[NotifierIdentity][NotifierIdentity::RegisterActivator] @@@@@ CoRegisterClassObject failed "
-            L"(0x%08lX) !!! (output via OutputDebugString())\n",
+            L"[NotifierIdentity][NotifierIdentity::RegisterActivator] @@@@@ CoRegisterClassObject failed (0x%08lX) !!! (output via OutputDebugString())\n",
             static_cast<unsigned long>(registered));
     }
 
@@ -223,8 +222,7 @@ void NotifierIdentity::SetUserRegistryString(const std::wstring& subKey, const s
     if (status != ERROR_SUCCESS)
     {
         DebugLine(
-            L"[NotifierIdentity][NotifierIdentity::SetUserRegistryString] @@@@@ Writing \"%ls\" of \"%ls\" "
-            L"failed (%ld) !!! (output via OutputDebugString())\n",
+            L"[NotifierIdentity][NotifierIdentity::SetUserRegistryString] @@@@@ Writing \"%ls\" of \"%ls\" failed (%ld) !!! (output via OutputDebugString())\n",
             valueName.c_str(), subKey.c_str(), static_cast<long>(status));
     }
 }
@@ -283,17 +281,16 @@ void NotifierIdentity::RemoveScheduledToasts()
             if (FAILED(hr))
             {
                 DebugLine(
-                    L"[NotifierIdentity][NotifierIdentity::Unregister] @@@@@ Removing scheduled toast %u "
-                    L"failed (0x%08lX) !!! (output via OutputDebugString())\n",
+                    L"[NotifierIdentity][NotifierIdentity::Unregister] @@@@@ Removing scheduled toast %u failed (0x%08lX) !!! (output via OutputDebugString())\n",
                     index, static_cast<unsigned long>(hr));
             }
         }
     }
     catch (const std::exception& error)
     {
-        DebugLine(L"[NotifierIdentity][NotifierIdentity::Unregister] @@@@@ Removing scheduled toasts failed "
-                  L"(%hs) !!! (output via OutputDebugString())\n",
-                  error.what());
+        DebugLine(
+            L"[NotifierIdentity][NotifierIdentity::Unregister] @@@@@ Removing scheduled toasts failed (%hs) !!! (output via OutputDebugString())\n",
+            error.what());
     }
 }
 
@@ -311,9 +308,9 @@ void NotifierIdentity::ClearHistory()
     }
     catch (const std::exception& error)
     {
-        DebugLine(L"[NotifierIdentity][NotifierIdentity::Unregister] @@@@@ Clearing the toast history failed "
-                  L"(%hs) !!! (output via OutputDebugString())\n",
-                  error.what());
+        DebugLine(
+            L"[NotifierIdentity][NotifierIdentity::Unregister] @@@@@ Clearing the toast history failed (%hs) !!! (output via OutputDebugString())\n",
+            error.what());
     }
 }
 
@@ -323,8 +320,8 @@ void NotifierIdentity::DeleteIdentityKey()
     const LSTATUS status = RegDeleteKeyW(HKEY_CURRENT_USER, key.c_str());
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
     {
-        DebugLine(L"[NotifierIdentity][NotifierIdentity::Unregister] @@@@@ Deleting \"%ls\" failed (%ld) !!! "
-                  L"(output via OutputDebugString())\n",
-                  key.c_str(), static_cast<long>(status));
+        DebugLine(
+            L"[NotifierIdentity][NotifierIdentity::Unregister] @@@@@ Deleting \"%ls\" failed (%ld) !!! (output via OutputDebugString())\n",
+            key.c_str(), static_cast<long>(status));
     }
 }

@@ -53,10 +53,10 @@ void GetActivationFactory(const wchar_t* className, REFIID iid, void** factory)
         if (FAILED(usage))
         {
             wchar_t line[160];
-            std::swprintf(line, sizeof(line) / sizeof(line[0]),
-                          L"[Voltwren][GetActivationFactory] @@@@@ CoIncrementMTAUsage failed (0x%08lX) !!! "
-                          L"(output via OutputDebugString())\n",
-                          static_cast<unsigned long>(usage));
+            std::swprintf(
+                line, sizeof(line) / sizeof(line[0]),
+                L"[Voltwren][GetActivationFactory] @@@@@ CoIncrementMTAUsage failed (0x%08lX) !!! (output via OutputDebugString())\n",
+                static_cast<unsigned long>(usage));
             OutputDebugStringW(line);
         }
         result = RoGetActivationFactory(name.Get(), iid, factory);

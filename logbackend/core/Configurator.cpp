@@ -121,9 +121,9 @@ private:
             }
             else if (option.find(L'.') != std::wstring::npos)
             {
-                ReportWarning(L"key \"" + entry.first +
-                              L"\" is not supported (layout options other than ConversionPattern, filters, "
-                              L"error handlers); ignored");
+                ReportWarning(
+                    L"key \"" + entry.first +
+                    L"\" is not supported (layout options other than ConversionPattern, filters, error handlers); ignored");
             }
             else if (appender->SetOption(option, value) == OptionResult::Unknown)
             {

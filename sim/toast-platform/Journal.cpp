@@ -132,10 +132,9 @@ void AppendJournalRecord(std::initializer_list<std::wstring> fields)
     if (file == INVALID_HANDLE_VALUE)
     {
         const DWORD error = GetLastError();
-        DebugLine(L"[VoltwrenToastPlatform][AppendJournalRecord] @@@@@ Opening the journal \"%ls\" failed "
-                  L"(%lu) !!! "
-                  L"(output via OutputDebugString())\n",
-                  path.c_str(), error);
+        DebugLine(
+            L"[VoltwrenToastPlatform][AppendJournalRecord] @@@@@ Opening the journal \"%ls\" failed (%lu) !!! (output via OutputDebugString())\n",
+            path.c_str(), error);
         return;
     }
     DWORD written = 0;
@@ -143,10 +142,9 @@ void AppendJournalRecord(std::initializer_list<std::wstring> fields)
         written != bytes.size())
     {
         const DWORD error = GetLastError();
-        DebugLine(L"[VoltwrenToastPlatform][AppendJournalRecord] @@@@@ Writing the journal \"%ls\" failed "
-                  L"(%lu) !!! "
-                  L"(output via OutputDebugString())\n",
-                  path.c_str(), error);
+        DebugLine(
+            L"[VoltwrenToastPlatform][AppendJournalRecord] @@@@@ Writing the journal \"%ls\" failed (%lu) !!! (output via OutputDebugString())\n",
+            path.c_str(), error);
     }
     CloseHandle(file);
 }
@@ -177,8 +175,7 @@ bool ShowRefusal(HRESULT& code)
     if (end == text || !FAILED(code))
     {
         DebugLine(
-            L"[VoltwrenToastPlatform][ShowRefusal] @@@@@ \"%ls\" holds no failure code; refusing with E_FAIL "
-            L"!!! (output via OutputDebugString())\n",
+            L"[VoltwrenToastPlatform][ShowRefusal] @@@@@ \"%ls\" holds no failure code; refusing with E_FAIL !!! (output via OutputDebugString())\n",
             switchFile.c_str());
         code = E_FAIL;
     }

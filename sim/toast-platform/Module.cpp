@@ -14,9 +14,9 @@ namespace Platform
 
 HRESULT NotProvided(const wchar_t* method)
 {
-    DebugLine(L"[VoltwrenToastPlatform][%ls] @@@@@ Not provided by the stand-in toast platform !!! "
-              L"(output via OutputDebugString())\n",
-              method);
+    DebugLine(
+        L"[VoltwrenToastPlatform][%ls] @@@@@ Not provided by the stand-in toast platform !!! (output via OutputDebugString())\n",
+        method);
     return E_NOTIMPL;
 }
 

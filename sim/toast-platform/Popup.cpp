@@ -167,9 +167,9 @@ HBITMAP LoadCircularLogo(const std::wstring& path)
     }
     if (FAILED(hr))
     {
-        DebugLine(L"[VoltwrenToastPlatform][ShowPopup] @@@@@ Loading the logo \"%ls\" failed (0x%08lX) !!! "
-                  L"(output via OutputDebugString())\n",
-                  path.c_str(), static_cast<unsigned long>(hr));
+        DebugLine(
+            L"[VoltwrenToastPlatform][ShowPopup] @@@@@ Loading the logo \"%ls\" failed (0x%08lX) !!! (output via OutputDebugString())\n",
+            path.c_str(), static_cast<unsigned long>(hr));
         return nullptr;
     }
 
@@ -329,9 +329,9 @@ void RunPopup(PopupWindowState& state)
     const HINSTANCE instance = ThisModule();
     if (!RegisterPopupClass(instance))
     {
-        DebugLine(L"[VoltwrenToastPlatform][ShowPopup] @@@@@ RegisterClassExW failed (%lu) !!! "
-                  L"(output via OutputDebugString())\n",
-                  GetLastError());
+        DebugLine(
+            L"[VoltwrenToastPlatform][ShowPopup] @@@@@ RegisterClassExW failed (%lu) !!! (output via OutputDebugString())\n",
+            GetLastError());
         return;
     }
     RECT workArea = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
@@ -345,9 +345,9 @@ void RunPopup(PopupWindowState& state)
                                   nullptr, instance, &state);
     if (window == nullptr)
     {
-        DebugLine(L"[VoltwrenToastPlatform][ShowPopup] @@@@@ CreateWindowExW failed (%lu) !!! "
-                  L"(output via OutputDebugString())\n",
-                  GetLastError());
+        DebugLine(
+            L"[VoltwrenToastPlatform][ShowPopup] @@@@@ CreateWindowExW failed (%lu) !!! (output via OutputDebugString())\n",
+            GetLastError());
         --g_visiblePopups;
         return;
     }
@@ -411,8 +411,8 @@ void ShowPopup(const std::wstring& appId, const std::wstring& xml)
     }
     if (!ParseToast(xml, state->content))
     {
-        DebugLine(L"[VoltwrenToastPlatform][ShowPopup] @@@@@ The toast's XML could not be read !!! "
-                  L"(output via OutputDebugString())\n");
+        DebugLine(
+            L"[VoltwrenToastPlatform][ShowPopup] @@@@@ The toast's XML could not be read !!! (output via OutputDebugString())\n");
         delete state;
         return;
     }
@@ -420,9 +420,9 @@ void ShowPopup(const std::wstring& appId, const std::wstring& xml)
     HANDLE thread = CreateThread(nullptr, 0, PopupThread, state, 0, nullptr);
     if (thread == nullptr)
     {
-        DebugLine(L"[VoltwrenToastPlatform][ShowPopup] @@@@@ CreateThread failed (%lu) !!! "
-                  L"(output via OutputDebugString())\n",
-                  GetLastError());
+        DebugLine(
+            L"[VoltwrenToastPlatform][ShowPopup] @@@@@ CreateThread failed (%lu) !!! (output via OutputDebugString())\n",
+            GetLastError());
         delete state;
         return;
     }

@@ -243,8 +243,7 @@ public:
 private:
     const wchar_t* RuntimeClassName() const override
     {
-        return L"Windows.Foundation.Collections.IVectorView`1<Windows.UI.Notifications."
-               L"ScheduledToastNotification>";
+        return L"Windows.Foundation.Collections.IVectorView`1<Windows.UI.Notifications.ScheduledToastNotification>";
     }
 
     std::vector<ComRef<IScheduledToastNotification>> m_items;
@@ -380,8 +379,7 @@ public:
         if (!Schedule::Instance().Remove(m_appId, id))
         {
             DebugLine(
-                L"[VoltwrenToastPlatform][IToastNotifier::RemoveFromSchedule] @@@@@ \"%ls\" is not scheduled "
-                L"for \"%ls\" !!! (output via OutputDebugString())\n",
+                L"[VoltwrenToastPlatform][IToastNotifier::RemoveFromSchedule] @@@@@ \"%ls\" is not scheduled for \"%ls\" !!! (output via OutputDebugString())\n",
                 id.c_str(), m_appId.c_str());
             return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
         }

@@ -162,8 +162,7 @@ TEST_F(WindowTest, Sleep_StopsOnceAndRestartsOnce)
         kPower + L"4) ***",
         L"[Voltwren][WndProc] *** PBT_APMSUSPEND (wParam = 0x4)***",
         kPower + L"12) ***",
-        L"[Voltwren][WndProc] *** PBT_APMRESUMESUSPEND (wParam=0x7) | PBT_APMRESUMEAUTOMATIC (wParam=0x12) | "
-        L"PBT_APMRESUMECRITICAL (wParam=0x6) ***",
+        L"[Voltwren][WndProc] *** PBT_APMRESUMESUSPEND (wParam=0x7) | PBT_APMRESUMEAUTOMATIC (wParam=0x12) | PBT_APMRESUMECRITICAL (wParam=0x6) ***",
         L"[Voltwren][WndProc] @@@@@ Resuming from the S3/S4 state ... @@@@@",
         L"[ChipAccessHelper][ChipAccessHelper::Run] _retryCount(50)",
     };

@@ -62,13 +62,11 @@ TEST(ScenarioParseTest, Parse_ReadsSettingsAndSteps)
          "address 0x40 delay 250 hold 1500 speed 1 seed 7 unit commands\n7: 0 for 3..3\n"
          "8: 2 for 5..5 delay 0 hold 800\n9: none for 1..1\n10: 1 forever"},
         // Byte-order mark, CRLF, tabs and any case.
-        {"\xEF\xBB\xBFSTATUS\t2\tFor 1.25s\r\nStatus 0xff for 10ms\r\nnone FOR 2..3 S\r\nAddress "
-         "0xffffffff\r\n",
+        {"\xEF\xBB\xBFSTATUS\t2\tFor 1.25s\r\nStatus 0xff for 10ms\r\nnone FOR 2..3 S\r\nAddress 0xffffffff\r\n",
          "address 0xFFFFFFFF delay 0 hold 0 speed 1 seed - unit ms\n1: 2 for 1250..1250\n2: 255 for 10..10\n"
          "3: none for 2000..3000"},
         {"speed 0.25\nrepeat\nstatus 2 for 5..15 s\nstatus 0 for 1 s\n",
-         "address 0x4E delay 0 hold 0 speed 0.25 seed - repeat unit ms\n3: 2 for 5000..15000\n4: 0 for "
-         "1000..1000"},
+         "address 0x4E delay 0 hold 0 speed 0.25 seed - repeat unit ms\n3: 2 for 5000..15000\n4: 0 for 1000..1000"},
         // Without steps: status 0 forever.
         {"", "address 0x4E delay 0 hold 0 speed 1 seed - unit none\n0: 0 forever"},
         {"# nothing but a comment\r\n\r\n",
@@ -91,8 +89,7 @@ TEST(ScenarioParseTest, Parse_RefusesBadLinesNamingTheLine)
     const char* const repeatHelp = "\"repeat\" needs every step to have a length (\"for ...\")";
     const std::tuple<std::string, int, std::string> cases[] = {
         {"status 2\nstauts 1\n", 2,
-         "unknown word \"stauts\"; a line starts with address, delay, hold, speed, seed, repeat, status or "
-         "none"},
+         "unknown word \"stauts\"; a line starts with address, delay, hold, speed, seed, repeat, status or none"},
         {"status 256\n", 1, "\"256\" is not a status byte from 0 to 255"},
         {"status -1\n", 1, "\"-1\" is not a status byte from 0 to 255"},
         {"status\n", 1, "\"status\" needs a byte from 0 to 255"},

@@ -255,8 +255,7 @@ TEST_F(DecideReadTest, OutOfReachPositionIsAnError)
     std::string error;
     EXPECT_FALSE(DecideRead(scenario, state, kMay2024, {}, reading, error));
     EXPECT_EQ(
-        "the scenario has run through more than 1000000 steps since its start; delete the state file to "
-        "start afresh",
+        "the scenario has run through more than 1000000 steps since its start; delete the state file to start afresh",
         error);
 }
 

@@ -147,10 +147,10 @@ TEST_F(DetectionTest, NoChip_SixCommandsThenNoAddress)
     ASSERT_NE(nullptr, window);
     const auto texts = program.Texts();
     EXPECT_EQ(1u, CountLine(texts, kDetected + L"FFFFFFFF) detected."));
-    EXPECT_EQ(6u,
-              CountLine(texts,
-                        L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command - "
-                        L"done."));
+    EXPECT_EQ(
+        6u,
+        CountLine(texts,
+                  L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command - done."));
     ExitWithCode0(program, window);
 }
 
@@ -174,27 +174,27 @@ TEST_F(DetectionTest, ToolNeverAnswers_GivesUpAfterRetriesWithExitCode0)
     for (size_t i = threadIn; i < texts.size(); ++i)
     {
         commandsAfter +=
-            texts[i] == L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command "
-                        L"- done."
+            texts[i] ==
+                    L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command - done."
                 ? 1
                 : 0;
     }
     EXPECT_EQ(1u, commandsAfter);
     EXPECT_EQ(
         3u,
-        CountLine(texts, L"[ChipAccessHelper][ChipAccessHelper::ReadQcPdPresenceStatusFromFile] @@@@@ "
-                         L"Unable to open the target file !!! @@@@@") -
-            CountLine(std::vector<std::wstring>(texts.begin(), texts.begin() + threadIn),
-                      L"[ChipAccessHelper][ChipAccessHelper::ReadQcPdPresenceStatusFromFile] @@@@@ Unable to "
-                      L"open the target file !!! @@@@@"));
+        CountLine(
+            texts,
+            L"[ChipAccessHelper][ChipAccessHelper::ReadQcPdPresenceStatusFromFile] @@@@@ Unable to open the target file !!! @@@@@") -
+            CountLine(
+                std::vector<std::wstring>(texts.begin(), texts.begin() + threadIn),
+                L"[ChipAccessHelper][ChipAccessHelper::ReadQcPdPresenceStatusFromFile] @@@@@ Unable to open the target file !!! @@@@@"));
 }
 
 TEST_F(DetectionTest, ChargingChanges_LogEachChange)
 {
     ProgramUnderTest program;
     program.StageTool(
-        "status 0 for 2 commands\nstatus 2 for 2 commands\nstatus 0 for 1 command\nstatus 3 for 1 "
-        "command\nstatus 1\n");
+        "status 0 for 2 commands\nstatus 2 for 2 commands\nstatus 0 for 1 command\nstatus 3 for 1 command\nstatus 1\n");
     HWND window = StartAndDetect(program, L"");
     ASSERT_NE(nullptr, window);
     ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (1).\n", kWaitMs));
@@ -281,10 +281,10 @@ TEST_F(DetectionTest, LateValueFile_IsReadAgainWithoutANewCommand)
     const size_t to = FindLine(texts, reread);
     ASSERT_LT(from, to);
     const std::vector<std::wstring> between(texts.begin() + from, texts.begin() + to);
-    EXPECT_EQ(0u,
-              CountLine(between,
-                        L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command - "
-                        L"done."));
+    EXPECT_EQ(
+        0u,
+        CountLine(between,
+                  L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command - done."));
     EXPECT_EQ(1u, CountLine(texts, kThread + L"Change of charging type detected (2).\n"));
     ExitWithCode0(program, window);
 }

@@ -112,9 +112,9 @@ protected:
 TEST_F(ToastFlowTest, Reads02201_ShowUsbPdThenQuickCharge)
 {
     ProgramUnderTest program;
-    HWND window =
-        Start(program, "status 0 for 2 commands\nstatus 2 for 2 commands\nstatus 0 for 1 command\nstatus 3 "
-                       "for 1 command\nstatus 1\n");
+    HWND window = Start(
+        program,
+        "status 0 for 2 commands\nstatus 2 for 2 commands\nstatus 0 for 1 command\nstatus 3 for 1 command\nstatus 1\n");
     ASSERT_NE(nullptr, window);
     ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (1).\n", kWaitMs));
     const auto toasts = ShownToasts(platform.Journal());
@@ -143,9 +143,8 @@ TEST_F(ToastFlowTest, UsbPdAlreadyPresent_ShowsOneToast)
     ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (2).\n", kWaitMs));
     // Two more polls with the same type bring no further toast.
     ASSERT_TRUE(program.WaitForLogText(
-        L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command "
-        L"- done.",
-        kWaitMs, 4));
+        L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command - done.", kWaitMs,
+        4));
     EXPECT_EQ(1u, ShownToasts(platform.Journal()).size());
     ExitWithCode0(program, window);
 }

@@ -9,9 +9,8 @@ namespace
 {
 const std::wstring kIniFailure =
     L"[ChipAccessHelper][ChipAccessHelper::GetValueFilePath] @@@@@ Unable to open the INI file !!! @@@@@";
-const std::wstring kValueFailure = L"[ChipAccessHelper][ChipAccessHelper::ReadQcPdPresenceStatusFromFile] "
-                                   L"@@@@@ Unable to open the target file !!! "
-                                   L"@@@@@";
+const std::wstring kValueFailure =
+    L"[ChipAccessHelper][ChipAccessHelper::ReadQcPdPresenceStatusFromFile] @@@@@ Unable to open the target file !!! @@@@@";
 } // namespace
 
 class ValueFileTest : public ::testing::Test
@@ -42,17 +41,11 @@ TEST_F(ValueFileTest, OutputPath_IsTakenWholeAndUntrimmed)
         std::wstring path;
     } cases[] = {
         {"C:\\Out\\", L"C:\\Out\\"},
-        {"C:\\Out\\\r\n", L"C:\\Out\\\r\n"}, // the line break stays
-        {"C:\\Out", L"C:\\Out"},             // no backslash added
-        {"", L""},                           // empty is a success
-        {"\xEF\xBB\xBF"
-         "C:\\Out\\",
-         L"\xFEFF"
-         L"C:\\Out\\"}, // the mark becomes U+FEFF
-        {"C:\\Donn\xC3\xA9"
-         "es\\\xE4\xB8\xAD\\",
-         L"C:\\Donn\xE9"
-         L"es\\\x4E2D\\"},                                 // UTF-8 folder names
+        {"C:\\Out\\\r\n", L"C:\\Out\\\r\n"},                                 // the line break stays
+        {"C:\\Out", L"C:\\Out"},                                             // no backslash added
+        {"", L""},                                                           // empty is a success
+        {"\xEF\xBB\xBFC:\\Out\\", L"\xFEFFC:\\Out\\"},                       // the mark becomes U+FEFF
+        {"C:\\Donn\xC3\xA9es\\\xE4\xB8\xAD\\", L"C:\\Donn\xE9es\\\x4E2D\\"}, // UTF-8 folder names
         {std::string("C:\\A\\\0C:\\B\\", 12), L"C:\\A\\"}, // bytes after a zero byte are ignored
     };
     for (const auto& c : cases)

@@ -216,7 +216,8 @@ TEST_F(VersionNumberTest, GetVersionNumber_SendsTheOpenedKeyToTheDebuggerInDetai
 
     const ProbeResult result = RunProbe(L"-showconsole");
 
-    EXPECT_EQ(std::vector<std::string>{"SOFTWARE\\Classes\\Installer\\Dependencies\\"
-                                       "{6D2A41C8-3F07-4B95-A1E2-58C09D7B3E14}"},
-              result.debuggerLines);
+    EXPECT_EQ(
+        std::vector<std::string>{
+            "SOFTWARE\\Classes\\Installer\\Dependencies\\{6D2A41C8-3F07-4B95-A1E2-58C09D7B3E14}"},
+        result.debuggerLines);
 }

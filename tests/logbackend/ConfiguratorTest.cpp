@@ -103,22 +103,18 @@ TEST_F(ConfiguratorTest, Problems_ReportedAndTheRestWorks)
              SimpleFile("good", "$FOLDER\\good.log"),
          L"good.log",
          "DEBUG - works\r\n",
-         {L"Log4cxxWrapper: ERROR appender \"bad\" has the class \"org.apache.log4j.net.SMTPAppender\", "
-          L"which "
-          L"is not supported; its lines go nowhere"}},
+         {L"Log4cxxWrapper: ERROR appender \"bad\" has the class \"org.apache.log4j.net.SMTPAppender\", which is not supported; its lines go nowhere"}},
         {"log4j.rootLogger=DEBUG, ghost\n",
          nullptr,
          "",
-         {L"Log4cxxWrapper: ERROR appender \"ghost\" is named by a logger but has no class "
-          L"(log4j.appender.ghost=...); its lines go nowhere"}},
+         {L"Log4cxxWrapper: ERROR appender \"ghost\" is named by a logger but has no class (log4j.appender.ghost=...); its lines go nowhere"}},
         {"log4j.rootLogger=LOUD, F\nlog4j.logger.a=QUIET\nlog4j.threshold=SOME\n" +
              SimpleFile("F", "$FOLDER\\levels.log"),
          L"levels.log",
          "DEBUG - works\r\n",
          {L"Log4cxxWrapper: ERROR log4j.threshold \"SOME\" is not a level; ALL is used",
           L"Log4cxxWrapper: ERROR logger \"root\" has the unknown level \"LOUD\"; DEBUG is used",
-          L"Log4cxxWrapper: ERROR logger \"a\" has the unknown level \"QUIET\"; it takes its parent's "
-          L"level"}},
+          L"Log4cxxWrapper: ERROR logger \"a\" has the unknown level \"QUIET\"; it takes its parent's level"}},
         {"log4j.rootLogger=DEBUG, R\n" + SimpleFile("R", "$FOLDER\\options.log") +
              "log4j.appender.R=RollingFileAppender\n"
              "log4j.appender.R.MaxFileSize=10XB\n"
@@ -128,13 +124,9 @@ TEST_F(ConfiguratorTest, Problems_ReportedAndTheRestWorks)
              "log4j.appender.R.Colour=blue\n",
          L"options.log",
          "DEBUG - works\r\n",
-         {L"Log4cxxWrapper: ERROR appender \"R\": MaxFileSize \"10XB\" is not a size such as 10MB; 10485760 "
-          L"bytes are used",
-          L"Log4cxxWrapper: ERROR appender \"R\": MaxBackupIndex \"-1\" is not a number from 0 to 999999; 1 "
-          L"is "
-          L"used",
-          L"Log4cxxWrapper: ERROR appender \"R\": Append \"sometimes\" is neither true nor false; true is "
-          L"used",
+         {L"Log4cxxWrapper: ERROR appender \"R\": MaxFileSize \"10XB\" is not a size such as 10MB; 10485760 bytes are used",
+          L"Log4cxxWrapper: ERROR appender \"R\": MaxBackupIndex \"-1\" is not a number from 0 to 999999; 1 is used",
+          L"Log4cxxWrapper: ERROR appender \"R\": Append \"sometimes\" is neither true nor false; true is used",
           L"Log4cxxWrapper: ERROR appender \"R\": Encoding \"EBCDIC\" is not supported; UTF-8 is used",
           L"Log4cxxWrapper: WARN appender \"R\" has no option \"Colour\"; ignored"}},
         {"log4j.rootLogger=DEBUG, F\n"
@@ -158,17 +150,14 @@ TEST_F(ConfiguratorTest, Problems_ReportedAndTheRestWorks)
          nullptr,
          "",
          {L"Log4cxxWrapper: WARN key \"log4j.loggerFactory\" is not supported; ignored",
-          L"Log4cxxWrapper: WARN key \"log4j.appender.D.filter.1\" is not supported (layout options other "
-          L"than "
-          L"ConversionPattern, filters, error handlers); ignored",
+          L"Log4cxxWrapper: WARN key \"log4j.appender.D.filter.1\" is not supported (layout options other than ConversionPattern, filters, error handlers); ignored",
           L"Log4cxxWrapper: WARN appender \"D\" has no layout; %m%n is used"}},
         {"log4j.rootLogger=DEBUG, D\n" + SimpleFile("D", "$FOLDER\\daily.log") +
              "log4j.appender.D=DailyRollingFileAppender\n"
              "log4j.appender.D.DatePattern='.old'\n",
          L"daily.log",
          "DEBUG - works\r\n",
-         {L"Log4cxxWrapper: ERROR appender \"D\": DatePattern \"'.old'\" shows no date or time; it rolls "
-          L"daily"}},
+         {L"Log4cxxWrapper: ERROR appender \"D\": DatePattern \"'.old'\" shows no date or time; it rolls daily"}},
     };
     for (const auto& c : cases)
     {

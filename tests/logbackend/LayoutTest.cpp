@@ -111,14 +111,11 @@ TEST_F(LayoutTest, Pattern_BadPartsKeptAndReported)
         const wchar_t* report; // nullptr: any one report
     } cases[] = {
         {L"%d{yyyy Q}", L"2024 Q",
-         L"Log4cxxWrapper: ERROR date pattern \"yyyy Q\" of appender \"test\" has the unknown letter 'Q'; "
-         L"kept as text"},
+         L"Log4cxxWrapper: ERROR date pattern \"yyyy Q\" of appender \"test\" has the unknown letter 'Q'; kept as text"},
         {L"%c{x}", L"vwn_1.0.0",
-         L"Log4cxxWrapper: ERROR conversion pattern \"%c{x}\" of appender \"test\" has %c{x}, which is not a "
-         L"positive number; the full name is used"},
+         L"Log4cxxWrapper: ERROR conversion pattern \"%c{x}\" of appender \"test\" has %c{x}, which is not a positive number; the full name is used"},
         {L"%-5q %m", L"%-5q hello world",
-         L"Log4cxxWrapper: ERROR conversion pattern \"%-5q %m\" of appender \"test\" has the unknown "
-         L"conversion character 'q'; \"%-5q\" kept as text"},
+         L"Log4cxxWrapper: ERROR conversion pattern \"%-5q %m\" of appender \"test\" has the unknown conversion character 'q'; \"%-5q\" kept as text"},
         {L"%5.p", L"%5.p", nullptr},
     };
     size_t reported = 0;

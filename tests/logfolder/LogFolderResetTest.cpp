@@ -162,8 +162,8 @@ TEST(OwnerDecisionTest, IsTrustedOwner_KeepsAdministratorsAndLocalSystemOnly)
 
 TEST(DaclEditTest, ProtectDaclWithoutEveryone_RemovesAdjacentEveryoneEntriesAndKeepsTheOthersInOrder)
 {
-    SddlDescriptor descriptor(L"O:BAD:(A;;FA;;;SY)(A;;FR;;;WD)(D;;FW;;;WD)(A;;FA;;;BA)"
-                              L"(A;OICIID;0x1200a9;;;BU)(A;OICIID;FR;;;WD)");
+    SddlDescriptor descriptor(
+        L"O:BAD:(A;;FA;;;SY)(A;;FR;;;WD)(D;;FW;;;WD)(A;;FA;;;BA)(A;OICIID;0x1200a9;;;BU)(A;OICIID;FR;;;WD)");
 
     EXPECT_TRUE(ProtectDaclWithoutEveryone(descriptor.Get()));
 
