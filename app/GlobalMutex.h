@@ -1,5 +1,7 @@
 #pragma once
 
+#include "logging/UniqueHandle.h"
+
 #include <windows.h>
 
 // Keeps the program to one instance per machine. The mutex is never waited
@@ -21,7 +23,7 @@ public:
 private:
     GlobalMutex();
 
-    HANDLE m_mutex = nullptr;
+    UniqueHandle m_mutex;
     DWORD m_creationError = 0;
     bool m_reportCreationError = false;
 };

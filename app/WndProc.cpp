@@ -40,11 +40,15 @@ void OnClose()
     ReleaseDetectionAndMutex();
 }
 
+// wParam FALSE: the end of the session was cancelled and the session goes on.
 void OnEndSession(WPARAM wParam)
 {
     VWN_LOGW(L"[Voltwren][WndProc] *** WM_ENDSESSION  (0x%x) ***, wParam (0x%x)", WM_ENDSESSION,
              static_cast<unsigned>(wParam));
-    ReleaseDetectionAndMutex();
+    if (wParam != FALSE)
+    {
+        ReleaseDetectionAndMutex();
+    }
 }
 
 LRESULT OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

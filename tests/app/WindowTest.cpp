@@ -127,14 +127,38 @@ TEST_F(WindowTest, Close_ReleasesDetectionAndMutexButKeepsTheWindow)
     EXPECT_EQ(std::wstring::npos, FindLinePrefix(first.Texts(), L"[Voltwren][wWinMain] _event = "));
 }
 
-TEST_F(WindowTest, EndSession_ReleasesWhateverWParamSays)
+// wParam FALSE: the end of the session was cancelled and the session goes on.
+TEST_F(WindowTest, EndSession_CancelledKeepsDetectionAndMutexEndedReleasesThem)
 {
     ProgramUnderTest program;
     HWND window = StartRunning(program);
     ASSERT_NE(nullptr, window);
-    SendMessageW(window, WM_ENDSESSION, 0, 0);
+    SendMessageW(window, WM_ENDSESSION, FALSE, 0);
+    EXPECT_EQ(1u,
+              CountLine(program.Texts(), L"[Voltwren][WndProc] *** WM_ENDSESSION  (0x16) ***, wParam (0x0)"));
+    EXPECT_EQ(0u, CountLine(program.Texts(), L"[ChipAccessHelper][ChipAccessHelper::Release] in."));
+    ProgramUnderTest second;
+    ASSERT_TRUE(second.Start(L""));
+    DWORD exitCode = 0;
+    ASSERT_TRUE(second.WaitForExit(kWaitMs, exitCode));
+    EXPECT_EQ(0xFFFFFFFFu, exitCode);
+
+    SendMessageW(window, WM_ENDSESSION, TRUE, 0);
     ExpectReleasedWindowKept(program, window,
-                             L"[Voltwren][WndProc] *** WM_ENDSESSION  (0x16) ***, wParam (0x0)");
+                             L"[Voltwren][WndProc] *** WM_ENDSESSION  (0x16) ***, wParam (0x1)");
+    ExpectExitCode0(program, window);
+}
+
+TEST_F(WindowTest, ResumeCritical_RestartsDetection)
+{
+    ProgramUnderTest program;
+    HWND window = StartRunning(program);
+    ASSERT_NE(nullptr, window);
+    SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMECRITICAL, 0);
+    EXPECT_EQ(1u,
+              CountLine(program.Texts(), L"[Voltwren][WndProc] @@@@@ Resumed from the S3/S4 state. @@@@@\n"));
+    EXPECT_EQ(2u, CountLine(program.Texts(), kThreadStarted));
     ExpectExitCode0(program, window);
 }
 

@@ -55,6 +55,21 @@ std::vector<ToastRecord> ShownToasts(const std::wstring& journal)
     return shown;
 }
 
+// The toast follows its log lines: wait for the journal to hold `count` shown toasts.
+std::vector<ToastRecord> WaitForToasts(const std::wstring& journal, size_t count)
+{
+    const ULONGLONG deadline = GetTickCount64() + kWaitMs;
+    for (;;)
+    {
+        std::vector<ToastRecord> shown = ShownToasts(journal);
+        if (shown.size() >= count || GetTickCount64() > deadline)
+        {
+            return shown;
+        }
+        Sleep(50);
+    }
+}
+
 bool UserKeyExists(const std::wstring& subKey)
 {
     HKEY key = nullptr;
@@ -117,7 +132,7 @@ TEST_F(ToastFlowTest, Reads02201_ShowUsbPdThenQuickCharge)
         "status 0 for 2 commands\nstatus 2 for 2 commands\nstatus 0 for 1 command\nstatus 3 for 1 command\nstatus 1\n");
     ASSERT_NE(nullptr, window);
     ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (1).\n", kWaitMs));
-    const auto toasts = ShownToasts(platform.Journal());
+    const auto toasts = WaitForToasts(platform.Journal(), 2);
     ASSERT_EQ(2u, toasts.size());
     EXPECT_NE(std::string::npos, toasts[0].xml.find(kUsbPd)) << toasts[0].xml;
     EXPECT_NE(std::string::npos, toasts[1].xml.find(kQuickCharge)) << toasts[1].xml;
@@ -160,10 +175,89 @@ TEST_F(ToastFlowTest, RefusedToast_DetectionGoesOnAndTheNextChangeShows)
         kThread + L"@@@@@ Unable to show the toast, HRESULT(0x80070005) !!! @@@@@", kWaitMs));
     DeleteFileW(platform.FailSwitch().c_str());
     ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (1).\n", kWaitMs));
-    const auto toasts = ShownToasts(platform.Journal());
+    const auto toasts = WaitForToasts(platform.Journal(), 1);
     ASSERT_EQ(1u, toasts.size());
     EXPECT_NE(std::string::npos, toasts[0].xml.find(kQuickCharge));
     // The refused type was still remembered: no retry of the USB PD toast on later polls.
     EXPECT_EQ(1u, CountLine(program.Texts(), kThread + L"Change of charging type detected (2).\n"));
     ExitWithCode0(program, window);
+}
+
+TEST_F(ToastFlowTest, DirectChanges_EachShowsItsToastAndAResumeOnTheSameTypeShowsNone)
+{
+    ProgramUnderTest program;
+    // The probe takes the first read.
+    HWND window = Start(program, "status 2 for 2 commands\nstatus 1 for 2 commands\nstatus 2 for 2 commands\n"
+                                 "status 3 for 2 commands\nstatus 2\n");
+    ASSERT_NE(nullptr, window);
+    const auto toasts = WaitForToasts(platform.Journal(), 4);
+    ASSERT_EQ(4u, toasts.size());
+    const std::string expected[] = {kUsbPd, kQuickCharge, kUsbPd, kUsbPd};
+    for (size_t i = 0; i < 4; ++i)
+    {
+        EXPECT_NE(std::string::npos, toasts[i].xml.find(expected[i])) << i;
+    }
+
+    SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+    const std::wstring sent =
+        L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command - done.";
+    ASSERT_TRUE(program.WaitForLogText(sent, kWaitMs, CountLine(program.Texts(), sent) + 2));
+    EXPECT_EQ(4u, ShownToasts(platform.Journal()).size());
+    ExitWithCode0(program, window);
+}
+
+// An instance released early must not take the identity from one started after it.
+TEST_F(ToastFlowTest, EarlyReleasedInstanceEndsLater_NewerInstanceKeepsItsIdentity)
+{
+    ProgramUnderTest first;
+    HWND firstWindow = Start(first, "status 0\n");
+    ASSERT_NE(nullptr, firstWindow);
+    SendMessageW(firstWindow, WM_CLOSE, 0, 0);
+
+    ProgramUnderTest second;
+    HWND secondWindow = Start(second, "status 0 for 5 commands\nstatus 2\n");
+    ASSERT_NE(nullptr, secondWindow);
+    ExitWithCode0(first, firstWindow);
+    EXPECT_TRUE(UserKeyExists(kAumidKey));
+
+    const auto toasts = WaitForToasts(platform.Journal(), 1);
+    ASSERT_EQ(1u, toasts.size());
+    EXPECT_EQ("registered=1", toasts[0].registered);
+    ExitWithCode0(second, secondWindow);
+}
+
+// A toast that keeps the detection thread longer than Stop waits: nothing it uses is
+// freed, no second thread starts, and the program still ends cleanly.
+TEST_F(ToastFlowTest, ToastOutlastsStop_ThreadKeepsItsPartsAndNoSecondThreadStarts)
+{
+    ProgramUnderTest program;
+    SetEnvironmentVariableW(L"VWN_TOAST_SHOW_DELAY_MS", L"20000");
+    HWND window = Start(program, "status 2\n");
+    SetEnvironmentVariableW(L"VWN_TOAST_SHOW_DELAY_MS", nullptr);
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (2).\n", kWaitMs));
+
+    SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    ExitWithCode0(program, window);
+
+    const auto texts = program.Texts();
+    EXPECT_EQ(1u, CountLine(texts, kThread + L"in."));
+    EXPECT_EQ(
+        1u,
+        CountLine(
+            texts,
+            L"[ChipAccessHelper][ChipAccessHelper::Stop] @@@@@ The thread did not end: it keeps what it uses until it ends !!! @@@@@"));
+    EXPECT_EQ(
+        1u,
+        CountLine(
+            texts,
+            L"[ChipAccessHelper][ChipAccessHelper::Run] @@@@@ The earlier thread still runs: no second thread is started !!! @@@@@"));
+    EXPECT_EQ(
+        1u,
+        CountLine(
+            texts,
+            L"[ChipAccessHelper][ChipAccessHelper::Release] @@@@@ The thread still runs: its event and console stay until it ends !!! @@@@@"));
 }

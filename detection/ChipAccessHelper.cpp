@@ -1,0 +1,116 @@
+#include "detection/ChipAccessHelper.h"
+
+#include "detection/ChargerReading.h"
+#include "detection/PollingLoop.h"
+#include "logging/ApacheLogger.h"
+#include "toast/NotifierIdentity.h"
+
+namespace
+{
+void LogReleased(const wchar_t* operation)
+{
+    VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::%ws] Detection was released; nothing to do.", operation);
+}
+} // namespace
+
+ChipAccessHelper& ChipAccessHelper::Instance()
+{
+    static ChipAccessHelper instance;
+    return instance;
+}
+
+ChipAccessHelper::ChipAccessHelper() : m_state(std::make_shared<DetectionState>())
+{
+    m_thread.CreateStopEvent();
+}
+
+ChipAccessHelper::~ChipAccessHelper()
+{
+    VWN_LOGA("[ChipAccessHelper][ChipAccessHelper::~ChipAccessHelper] in.");
+    Release();
+    VWN_LOGA("[ChipAccessHelper][ChipAccessHelper::~ChipAccessHelper] out.\n");
+}
+
+void ChipAccessHelper::Configure(DetectionSettings settings)
+{
+    m_state->settings = std::move(settings);
+}
+
+void ChipAccessHelper::SetWorkingDir(const std::wstring& workingDir)
+{
+    m_state->workingDir = workingDir;
+    m_state->console.Start(m_state->ToolFolder(), m_state->settings.detailedLog);
+    NotifierIdentity::Register(L"Tessaly.VoltwrenPowerBeacon", L"Tessaly Voltwren",
+                               workingDir + L"notification_icon.png");
+}
+
+bool ChipAccessHelper::Preprocessing()
+{
+    return ::Preprocessing(*m_state);
+}
+
+bool ChipAccessHelper::DetectSlaveAddress()
+{
+    return ::DetectSlaveAddress(*m_state);
+}
+
+void ChipAccessHelper::Run(INT32 retryCount)
+{
+    if (m_released)
+    {
+        LogReleased(L"Run");
+        return;
+    }
+    const std::lock_guard<std::recursive_mutex> guard(m_lock);
+    if (m_thread.HasThread())
+    {
+        Stop();
+    }
+    const UINT32 count = static_cast<UINT32>(retryCount);
+    VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::Run] _retryCount(%d)", count);
+    // The thread holds the state itself: it may outlive this object's use of it.
+    const std::shared_ptr<DetectionState> state = m_state;
+    m_thread.Start([state, count](HANDLE stopEvent)
+                   { return DetectionThreadFunc(*state, stopEvent, count); });
+}
+
+void ChipAccessHelper::Stop()
+{
+    if (m_released)
+    {
+        LogReleased(L"Stop");
+        return;
+    }
+    const std::lock_guard<std::recursive_mutex> guard(m_lock);
+    m_thread.Stop();
+}
+
+void ChipAccessHelper::Release()
+{
+    VWN_LOGA("[ChipAccessHelper][ChipAccessHelper::Release] in.");
+    if (m_thread.HasThread())
+    {
+        Stop();
+    }
+    const bool threadLives = m_thread.HasStuckThread();
+    if (threadLives && !m_released)
+    {
+        VWN_LOGW(
+            L"[ChipAccessHelper][ChipAccessHelper::Release] @@@@@ The thread still runs: its event and console stay until it ends !!! @@@@@");
+    }
+    if (!threadLives)
+    {
+        m_thread.CloseStopEvent();
+    }
+    NotifierIdentity::Unregister();
+    if (!threadLives)
+    {
+        m_state->console.Close();
+    }
+    m_released = true;
+    if (m_state->settings.callbacks.released)
+    {
+        m_state->settings.callbacks.released();
+    }
+    VWN_LOGA("[ChipAccessHelper][ChipAccessHelper::Release] out.\n");
+}

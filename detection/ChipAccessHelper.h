@@ -1,0 +1,50 @@
+#pragma once
+
+#include "detection/DetectionSettings.h"
+#include "detection/DetectionState.h"
+#include "detection/DetectionThread.h"
+
+#include <windows.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+
+// Reads the charger chip through the vendor's tool, typed into one hidden
+// cmd.exe console, and watches the charging type on its own thread. The front
+// that the shell drives; the work is done by its parts: the tool console, the
+// value file, the charger reading and the detection thread.
+class ChipAccessHelper
+{
+public:
+    static ChipAccessHelper& Instance();
+
+    // The shell's choices and reactions; before SetWorkingDir.
+    void Configure(DetectionSettings settings);
+    // Stores the program folder (ending in a backslash), starts the tool console
+    // and registers the notifier identity.
+    void SetWorkingDir(const std::wstring& workingDir);
+    // Locates the value file and moves the console into the tool folder.
+    bool Preprocessing();
+    // Probes the candidate slave addresses until one answers.
+    bool DetectSlaveAddress();
+    // Starts the detection thread, stopping a running one first.
+    void Run(INT32 retryCount);
+    void Stop();
+    // Gives everything back that no live thread uses; safe to call again.
+    void Release();
+
+    ~ChipAccessHelper();
+    ChipAccessHelper(const ChipAccessHelper&) = delete;
+    ChipAccessHelper& operator=(const ChipAccessHelper&) = delete;
+
+private:
+    ChipAccessHelper();
+
+    std::shared_ptr<DetectionState> m_state;
+    DetectionThread m_thread;
+    // Held by Run and Stop; the detection thread never takes it.
+    std::recursive_mutex m_lock;
+    // Run and Stop after Release do nothing.
+    bool m_released = false;
+};

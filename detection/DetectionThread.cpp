@@ -1,0 +1,134 @@
+#include "detection/DetectionThread.h"
+
+#include "logging/ApacheLogger.h"
+#include "logging/LastErrorText.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <process.h>
+
+namespace
+{
+constexpr DWORD kStopWaitMs = 4000;
+
+// Everything the new thread uses, owned by the thread itself.
+struct ThreadStart
+{
+    DetectionThread::Body body;
+    std::shared_ptr<UniqueHandle> stopEvent;
+};
+
+unsigned __stdcall ThreadProc(void* argument)
+{
+    std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(argument));
+    return start->body(start->stopEvent->Get());
+}
+
+unsigned HandleBits(HANDLE handle)
+{
+    return static_cast<unsigned>(reinterpret_cast<uintptr_t>(handle));
+}
+
+bool Ends(HANDLE thread, DWORD timeoutMs)
+{
+    return WaitForSingleObject(thread, timeoutMs) == WAIT_OBJECT_0;
+}
+} // namespace
+
+bool DetectionThread::CreateStopEvent()
+{
+    auto event = std::make_shared<UniqueHandle>(CreateEventW(nullptr, FALSE, FALSE, L"vwn_polling"));
+    if (!*event)
+    {
+        const DWORD code = GetLastError();
+        VWN_LOGW(
+            L"[ChipAccessHelper][ChipAccessHelper::ChipAccessHelper] @@@@@ Unable to create the event vwn_polling !!! @@@@@");
+        VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::ChipAccessHelper] %ws", LastErrorText(code).c_str());
+        return false;
+    }
+    m_stopEvent = std::move(event);
+    return true;
+}
+
+bool DetectionThread::HasStuckThread()
+{
+    if (m_stuckThread && Ends(m_stuckThread.Get(), 0))
+    {
+        m_stuckThread.Reset();
+    }
+    return m_stuckThread.IsValid();
+}
+
+bool DetectionThread::MayStart()
+{
+    if (HasStuckThread())
+    {
+        VWN_LOGW(
+            L"[ChipAccessHelper][ChipAccessHelper::Run] @@@@@ The earlier thread still runs: no second thread is started !!! @@@@@");
+        return false;
+    }
+    if (!m_stopEvent)
+    {
+        VWN_LOGW(
+            L"[ChipAccessHelper][ChipAccessHelper::Run] @@@@@ No event vwn_polling to stop a thread with: no thread is started !!! @@@@@");
+        return false;
+    }
+    return true;
+}
+
+void DetectionThread::Start(Body body)
+{
+    if (!MayStart())
+    {
+        return;
+    }
+    // A stop signal left from an earlier Stop must not end the new thread.
+    ResetEvent(m_stopEvent->Get());
+    auto* start = new ThreadStart{std::move(body), m_stopEvent};
+    m_thread.Reset(
+        reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, ThreadProc, start, CREATE_SUSPENDED, nullptr)));
+    const int creationErrno = errno;
+    VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::Run] m_thread = %#08x", HandleBits(m_thread.Get()));
+    if (!m_thread)
+    {
+        delete start;
+        VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::Run] @@@@@ Unable to create the thread !!! @@@@@");
+        VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::Run] @@@@@ errno(%d)", creationErrno);
+        return;
+    }
+    VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::Run] Executing the thread in progress.\n");
+    ResumeThread(m_thread.Get());
+}
+
+void DetectionThread::Signal()
+{
+    if (m_stopEvent)
+    {
+        SetEvent(m_stopEvent->Get());
+    }
+}
+
+bool DetectionThread::Stop()
+{
+    Signal();
+    if (!m_thread)
+    {
+        return true;
+    }
+    VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::Stop] Stopping thread ...");
+    if (!Ends(m_thread.Get(), kStopWaitMs))
+    {
+        VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::Stop] Stopping thread - Retrying ...");
+        Signal();
+        if (!Ends(m_thread.Get(), kStopWaitMs))
+        {
+            VWN_LOGW(
+                L"[ChipAccessHelper][ChipAccessHelper::Stop] @@@@@ The thread did not end: it keeps what it uses until it ends !!! @@@@@");
+            m_stuckThread = std::move(m_thread);
+            return false;
+        }
+    }
+    m_thread.Reset();
+    VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::Stop] Stopping thread - done.");
+    return true;
+}
