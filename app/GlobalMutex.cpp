@@ -62,6 +62,13 @@ GlobalMutex::~GlobalMutex()
     VWN_LOGW(L"[GlobalMutex][GlobalMutex::~GlobalMutex] Calling Release() - done.\n");
 }
 
+bool GlobalMutex::ExistsAlready()
+{
+    const UniqueHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, kMutexName));
+    // A mutex this user may not open exists all the same.
+    return mutex.IsValid() || GetLastError() == ERROR_ACCESS_DENIED;
+}
+
 void GlobalMutex::Release()
 {
     m_mutex.Reset();

@@ -16,6 +16,9 @@ public:
     // Closes the handle once; later calls do nothing.
     void Release();
 
+    // Whether some instance, in any session, holds the mutex now. Creates nothing, logs nothing.
+    static bool ExistsAlready();
+
     ~GlobalMutex();
     GlobalMutex(const GlobalMutex&) = delete;
     GlobalMutex& operator=(const GlobalMutex&) = delete;

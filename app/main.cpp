@@ -40,7 +40,9 @@ void LogStartupFailure(const wchar_t* step, const std::exception& error)
 
 void InitLogging(const std::wstring& workingDir)
 {
-    ApacheLogger::Init(workingDir);
+    // A running instance's start already judged the log folder, and its log is
+    // being written there: a second start, refused later on, must not reset it.
+    ApacheLogger::Init(workingDir, !GlobalMutex::ExistsAlready());
     ApacheLogger::Configure(workingDir + L"log4cxx.properties");
 }
 

@@ -105,6 +105,26 @@ bool IsLinkAt(const std::wstring& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+// Each folder between the root and the path; a link there is not the folder the installer made.
+void RefuseLinksAbove(const std::wstring& path, const std::wstring& root)
+{
+    if (root.empty() || path.size() <= root.size() + 1 ||
+        CompareStringOrdinal(path.c_str(), static_cast<int>(root.size()), root.c_str(),
+                             static_cast<int>(root.size()), TRUE) != CSTR_EQUAL ||
+        path[root.size()] != L'\\')
+    {
+        return;
+    }
+    for (size_t at = path.find(L'\\', root.size() + 1); at != std::wstring::npos;
+         at = path.find(L'\\', at + 1))
+    {
+        if (IsLinkAt(path.substr(0, at)))
+        {
+            ThrowRemoveAll(path, kErrorStoppedOnSymlink);
+        }
+    }
+}
+
 void StripEveryoneFromKeptFolder(const std::wstring& path)
 {
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -401,8 +421,9 @@ void RemoveTreeWithoutFollowingLinks(const std::wstring& path)
     RemoveEntry(listedPath, attributes, path);
 }
 
-void ResetLogFolderAt(const std::wstring& path)
+void ResetLogFolderAt(const std::wstring& path, const std::wstring& userCreatableRoot)
 {
+    RefuseLinksAbove(path, userCreatableRoot);
     const bool exists = PathExists(path);
     if ((exists && ShouldDelete(path)) || (!exists && IsLinkAt(path)))
     {
@@ -415,5 +436,5 @@ void ResetLogFolderAt(const std::wstring& path)
 
 void ResetLogFolder()
 {
-    ResetLogFolderAt(kLogFolderPath);
+    ResetLogFolderAt(kLogFolderPath, kUserCreatableRoot);
 }

@@ -97,6 +97,40 @@ TEST_F(WindowTest, SecondInstance_EndsWithMinusOneAndLeavesTheFirstRunning)
     ExpectExitCode0(first, window);
 }
 
+// With the shipped log library and settings the log goes to the machine's log folder,
+// which the first start judged: a second start, refused later on, must leave it alone.
+TEST_F(WindowTest, RefusedSecondStart_LeavesTheRunningInstancesLogAlone)
+{
+    const std::wstring logFile = L"C:\\ProgramData\\Tessaly\\Voltwren\\Voltwren.log";
+    ProgramUnderTest first(L"");
+    ProgramUnderTest second(L"");
+    for (ProgramUnderTest* program : {&first, &second})
+    {
+        for (const wchar_t* name : {L"Log4cxxWrapper.dll", L"log4cxx.properties"})
+        {
+            ASSERT_TRUE(CopyFileW((BinFolder() + name).c_str(), (program->Folder() + name).c_str(), FALSE));
+        }
+    }
+    ASSERT_TRUE(first.Start(L""));
+    HWND window = first.WaitForWindow(kWaitMs);
+    ASSERT_NE(nullptr, window);
+    const std::string firstLine = "[Voltwren][wWinMain] Creating mutex - done.";
+    ASSERT_NE(std::string::npos, ReadFileBytes(logFile).find(firstLine));
+
+    ASSERT_TRUE(second.Start(L""));
+    DWORD exitCode = 0;
+    ASSERT_TRUE(second.WaitForExit(kWaitMs, exitCode));
+    EXPECT_EQ(0xFFFFFFFFu, exitCode);
+    const std::string log = ReadFileBytes(logFile);
+    // The refusal is in the same log, after the first instance's lines.
+    const size_t firstLines = log.find(firstLine);
+    const size_t refusal = log.find("[Voltwren][wWinMain] {LastErrorCode : 183(0xB7)} ");
+    ASSERT_NE(std::string::npos, firstLines);
+    ASSERT_NE(std::string::npos, refusal);
+    EXPECT_LT(firstLines, refusal);
+    ExpectExitCode0(first, window);
+}
+
 TEST_F(WindowTest, Close_ReleasesDetectionAndMutexButKeepsTheWindow)
 {
     ProgramUnderTest first;
