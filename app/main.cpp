@@ -1,6 +1,7 @@
 #include "app/Globals.h"
 #include "app/GlobalMutex.h"
 #include "app/Options.h"
+#include "app/PowerSource.h"
 #include "app/QuitRequest.h"
 #include "app/WndProc.h"
 #include "app/resource.h"
@@ -120,6 +121,8 @@ void StartDetection(const std::wstring& workingDir)
     }
     helper.Preprocessing();
     helper.DetectSlaveAddress();
+    // On battery the thread starts paused, until mains power returns.
+    helper.OnPowerSource(CurrentACLineStatus(), g_readPresenceStatusRetryCount);
     helper.Run(g_readPresenceStatusRetryCount);
 }
 

@@ -62,16 +62,20 @@ void ChipAccessHelper::Run(INT32 retryCount)
         return;
     }
     const std::lock_guard<std::recursive_mutex> guard(m_lock);
+    const RunConditions::Action action = m_conditions.Want();
     if (m_thread.HasThread())
     {
-        Stop();
+        m_thread.Stop();
     }
     const UINT32 count = static_cast<UINT32>(retryCount);
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::Run] _retryCount(%d)", count);
-    // The thread holds the state itself: it may outlive this object's use of it.
-    const std::shared_ptr<DetectionState> state = m_state;
-    m_thread.Start([state, count](HANDLE stopEvent)
-                   { return DetectionThreadFunc(*state, stopEvent, count); });
+    if (action != RunConditions::Action::Start)
+    {
+        VWN_LOGW(
+            L"[ChipAccessHelper][ChipAccessHelper::Run] On battery: the thread starts when mains power returns.");
+        return;
+    }
+    StartThread(count, false);
 }
 
 void ChipAccessHelper::Stop()
@@ -82,7 +86,58 @@ void ChipAccessHelper::Stop()
         return;
     }
     const std::lock_guard<std::recursive_mutex> guard(m_lock);
+    m_conditions.Unwant();
     m_thread.Stop();
+}
+
+void ChipAccessHelper::OnPowerSource(BYTE acLineStatus, INT32 retryCount)
+{
+    if (m_released)
+    {
+        LogReleased(L"OnPowerSource");
+        return;
+    }
+    const std::lock_guard<std::recursive_mutex> guard(m_lock);
+    switch (m_conditions.PowerSource(acLineStatus))
+    {
+    case RunConditions::Action::Pause:
+        Pause(acLineStatus);
+        break;
+    case RunConditions::Action::Resume:
+        VWN_LOGW(
+            L"[ChipAccessHelper][ChipAccessHelper::OnPowerSource] @@@@@ On mains (ACLineStatus 0x%X): detection resumed. @@@@@",
+            acLineStatus);
+        StartThread(static_cast<UINT32>(retryCount), true);
+        break;
+    case RunConditions::Action::Unpause:
+        VWN_LOGW(
+            L"[ChipAccessHelper][ChipAccessHelper::OnPowerSource] @@@@@ On mains (ACLineStatus 0x%X): detection resumes with its next start. @@@@@",
+            acLineStatus);
+        break;
+    default:
+        break;
+    }
+}
+
+void ChipAccessHelper::Pause(BYTE acLineStatus)
+{
+    VWN_LOGW(
+        L"[ChipAccessHelper][ChipAccessHelper::OnPowerSource] @@@@@ On battery (ACLineStatus 0x%X): detection paused. @@@@@",
+        acLineStatus);
+    m_thread.Stop();
+    // A charger plugged in again then shows its toast again, as after an unplug.
+    OnChargingType(*m_state, 0);
+}
+
+void ChipAccessHelper::StartThread(UINT32 retryCount, bool resumed)
+{
+    // The thread holds the state itself: it may outlive this object's use of it.
+    const std::shared_ptr<DetectionState> state = m_state;
+    PollStart start;
+    start.retryCount = retryCount;
+    start.resumed = resumed;
+    m_thread.Start([state, start](HANDLE stopEvent)
+                   { return DetectionThreadFunc(*state, stopEvent, start); });
 }
 
 void ChipAccessHelper::Release()

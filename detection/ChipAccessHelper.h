@@ -3,6 +3,7 @@
 #include "detection/DetectionSettings.h"
 #include "detection/DetectionState.h"
 #include "detection/DetectionThread.h"
+#include "detection/RunConditions.h"
 
 #include <windows.h>
 
@@ -28,9 +29,13 @@ public:
     bool Preprocessing();
     // Probes the candidate slave addresses until one answers.
     bool DetectSlaveAddress();
-    // Starts the detection thread, stopping a running one first.
+    // Starts the detection thread, stopping a running one first; on battery the
+    // thread waits for mains power.
     void Run(INT32 retryCount);
     void Stop();
+    // The power source (ACLineStatus) changed or is first known: battery pauses
+    // detection and forgets the charging type; mains resumes it, reading at once.
+    void OnPowerSource(BYTE acLineStatus, INT32 retryCount);
     // Gives everything back that no live thread uses; safe to call again.
     void Release();
 
@@ -41,8 +46,12 @@ public:
 private:
     ChipAccessHelper();
 
+    void StartThread(UINT32 retryCount, bool resumed);
+    void Pause(BYTE acLineStatus);
+
     std::shared_ptr<DetectionState> m_state;
     DetectionThread m_thread;
+    RunConditions m_conditions;
     // Held by Run and Stop; the detection thread never takes it.
     std::recursive_mutex m_lock;
     // Run and Stop after Release do nothing.

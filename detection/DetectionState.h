@@ -26,6 +26,8 @@ struct DetectionState
     UINT32 slaveAddr = kNoSlaveAddress;
     // The last charging type read; survives a stop and restart of the thread.
     std::atomic<BYTE> chargingType{0};
+    // Failed reads in a row when the last thread ended; a pause keeps counting them.
+    UINT32 retryIndexAtStop = 0;
 
     std::wstring ToolFolder() const { return workingDir + L"ITE inboxI2C Flash\\"; }
 };

@@ -70,11 +70,15 @@ void PollOnce(DetectionState& state, PollRun& run)
     }
 }
 
-PollRun BeginRun(DetectionState& state, UINT32 retryCount)
+PollRun BeginRun(DetectionState& state, const PollStart& start)
 {
-    Preprocessing(state);
+    if (!start.resumed)
+    {
+        Preprocessing(state);
+    }
     PollRun run;
-    run.retryCount = retryCount;
+    run.retryCount = start.retryCount;
+    run.retryIndex = start.resumed ? state.retryIndexAtStop : 0;
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] _retryCount(%d)", run.retryCount);
     run.slaveAddr = state.slaveAddr;
     if (state.settings.detailedLog)
@@ -92,10 +96,14 @@ PollRun BeginRun(DetectionState& state, UINT32 retryCount)
 }
 } // namespace
 
-unsigned DetectionThreadFunc(DetectionState& state, HANDLE stopEvent, UINT32 retryCount)
+unsigned DetectionThreadFunc(DetectionState& state, HANDLE stopEvent, const PollStart& start)
 {
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] in.");
-    PollRun run = BeginRun(state, retryCount);
+    PollRun run = BeginRun(state, start);
+    if (start.resumed)
+    {
+        PollOnce(state, run);
+    }
     // A thread that gave up only waits to be stopped.
     while (WaitForSingleObject(stopEvent, kPollWaitMs) == WAIT_TIMEOUT)
     {
@@ -104,6 +112,7 @@ unsigned DetectionThreadFunc(DetectionState& state, HANDLE stopEvent, UINT32 ret
             PollOnce(state, run);
         }
     }
+    state.retryIndexAtStop = run.retryIndex;
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] out.\n");
     return run.result;
 }

@@ -1,6 +1,7 @@
 // Charging changes as the user sees them: toasts reaching the (stand-in)
 // toast platform, and the identity that the program registers for them.
 #include "support/ProgramUnderTest.h"
+#include "support/ToastJournal.h"
 
 #include <gtest/gtest.h>
 
@@ -11,64 +12,6 @@ const std::wstring kThread = L"[ChipAccessHelper][ChipAccessHelper::DetectionThr
 const std::wstring kAumidKey = L"SOFTWARE\\Classes\\AppUserModelId\\Tessaly.VoltwrenPowerBeacon";
 const std::string kUsbPd = "<text>Charging with USB Power Delivery (USB PD) technology.</text>";
 const std::string kQuickCharge = "<text>Charging with Quick Charge (QC) technology.</text>";
-
-struct ToastRecord
-{
-    std::string call;
-    std::string identifier;
-    std::string registered;
-    std::string xml;
-};
-
-std::vector<std::string> SplitTabs(const std::string& line)
-{
-    std::vector<std::string> fields;
-    size_t start = 0;
-    for (size_t end = line.find('\t'); end != std::string::npos; end = line.find('\t', start))
-    {
-        fields.push_back(line.substr(start, end - start));
-        start = end + 1;
-    }
-    fields.push_back(line.substr(start));
-    return fields;
-}
-
-std::vector<ToastRecord> ShownToasts(const std::wstring& journal)
-{
-    std::vector<ToastRecord> shown;
-    const std::string bytes = ReadFileBytes(journal);
-    size_t start = 0;
-    for (size_t end = bytes.find('\n'); end != std::string::npos; end = bytes.find('\n', start))
-    {
-        std::string line = bytes.substr(start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == '\r')
-        {
-            line.pop_back();
-        }
-        const auto fields = SplitTabs(line);
-        if (fields.size() >= 5 && fields[1] == "Show")
-        {
-            shown.push_back(ToastRecord{fields[1], fields[2], fields[3], fields[4]});
-        }
-    }
-    return shown;
-}
-
-// The toast follows its log lines: wait for the journal to hold `count` shown toasts.
-std::vector<ToastRecord> WaitForToasts(const std::wstring& journal, size_t count)
-{
-    const ULONGLONG deadline = GetTickCount64() + kWaitMs;
-    for (;;)
-    {
-        std::vector<ToastRecord> shown = ShownToasts(journal);
-        if (shown.size() >= count || GetTickCount64() > deadline)
-        {
-            return shown;
-        }
-        Sleep(50);
-    }
-}
 
 bool UserKeyExists(const std::wstring& subKey)
 {
@@ -81,26 +24,6 @@ bool UserKeyExists(const std::wstring& subKey)
     return true;
 }
 
-// Points the toast platform's journal and failure switch into a folder of this test.
-class ToastPlatformFiles
-{
-public:
-    ToastPlatformFiles() : m_folder(L"toasts")
-    {
-        SetEnvironmentVariableW(L"VWN_TOAST_JOURNAL", Journal().c_str());
-        SetEnvironmentVariableW(L"VWN_TOAST_FAIL_FILE", FailSwitch().c_str());
-    }
-    ~ToastPlatformFiles()
-    {
-        SetEnvironmentVariableW(L"VWN_TOAST_JOURNAL", nullptr);
-        SetEnvironmentVariableW(L"VWN_TOAST_FAIL_FILE", nullptr);
-    }
-    std::wstring Journal() const { return m_folder.Path() + L"journal.txt"; }
-    std::wstring FailSwitch() const { return m_folder.Path() + L"refuse.txt"; }
-
-private:
-    TempFolder m_folder;
-};
 } // namespace
 
 class ToastFlowTest : public ::testing::Test
@@ -132,7 +55,7 @@ TEST_F(ToastFlowTest, Reads02201_ShowUsbPdThenQuickCharge)
         "status 0 for 2 commands\nstatus 2 for 2 commands\nstatus 0 for 1 command\nstatus 3 for 1 command\nstatus 1\n");
     ASSERT_NE(nullptr, window);
     ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (1).\n", kWaitMs));
-    const auto toasts = WaitForToasts(platform.Journal(), 2);
+    const auto toasts = WaitForToasts(platform.Journal(), 2, kWaitMs);
     ASSERT_EQ(2u, toasts.size());
     EXPECT_NE(std::string::npos, toasts[0].xml.find(kUsbPd)) << toasts[0].xml;
     EXPECT_NE(std::string::npos, toasts[1].xml.find(kQuickCharge)) << toasts[1].xml;
@@ -175,7 +98,7 @@ TEST_F(ToastFlowTest, RefusedToast_DetectionGoesOnAndTheNextChangeShows)
         kThread + L"@@@@@ Unable to show the toast, HRESULT(0x80070005) !!! @@@@@", kWaitMs));
     DeleteFileW(platform.FailSwitch().c_str());
     ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (1).\n", kWaitMs));
-    const auto toasts = WaitForToasts(platform.Journal(), 1);
+    const auto toasts = WaitForToasts(platform.Journal(), 1, kWaitMs);
     ASSERT_EQ(1u, toasts.size());
     EXPECT_NE(std::string::npos, toasts[0].xml.find(kQuickCharge));
     // The refused type was still remembered: no retry of the USB PD toast on later polls.
@@ -190,7 +113,7 @@ TEST_F(ToastFlowTest, DirectChanges_EachShowsItsToastAndAResumeOnTheSameTypeShow
     HWND window = Start(program, "status 2 for 2 commands\nstatus 1 for 2 commands\nstatus 2 for 2 commands\n"
                                  "status 3 for 2 commands\nstatus 2\n");
     ASSERT_NE(nullptr, window);
-    const auto toasts = WaitForToasts(platform.Journal(), 4);
+    const auto toasts = WaitForToasts(platform.Journal(), 4, kWaitMs);
     ASSERT_EQ(4u, toasts.size());
     const std::string expected[] = {kUsbPd, kQuickCharge, kUsbPd, kUsbPd};
     for (size_t i = 0; i < 4; ++i)
@@ -221,7 +144,7 @@ TEST_F(ToastFlowTest, EarlyReleasedInstanceEndsLater_NewerInstanceKeepsItsIdenti
     ExitWithCode0(first, firstWindow);
     EXPECT_TRUE(UserKeyExists(kAumidKey));
 
-    const auto toasts = WaitForToasts(platform.Journal(), 1);
+    const auto toasts = WaitForToasts(platform.Journal(), 1, kWaitMs);
     ASSERT_EQ(1u, toasts.size());
     EXPECT_EQ("registered=1", toasts[0].registered);
     ExitWithCode0(second, secondWindow);
