@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 class ApacheLoggerTest : public ::testing::Test
 {
 protected:
@@ -80,23 +82,21 @@ TEST(LastErrorTextTest, LastErrorText_ShapesCodeAndSystemText)
 TEST(LastErrorTextTest, LastErrorText_ThreadsNeverShareAText)
 {
     std::wstring other;
-    HANDLE thread = CreateThread(
-        nullptr, 0,
-        [](void* out) -> DWORD
+    std::thread thread(
+        [&other]
         {
             for (int i = 0; i < 200; ++i)
             {
-                *static_cast<std::wstring*>(out) = LastErrorText(ERROR_FILE_NOT_FOUND);
+                other = LastErrorText(ERROR_FILE_NOT_FOUND);
             }
-            return 0;
-        },
-        &other, 0, nullptr);
+        });
+    int foreign = 0;
     for (int i = 0; i < 200; ++i)
     {
-        ASSERT_EQ(0u, LastErrorText(ERROR_ACCESS_DENIED).find(L"{LastErrorCode : 5(0x5)} "));
+        foreign += LastErrorText(ERROR_ACCESS_DENIED).find(L"{LastErrorCode : 5(0x5)} ") == 0 ? 0 : 1;
     }
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
+    thread.join();
+    EXPECT_EQ(0, foreign);
     EXPECT_EQ(0u, other.find(L"{LastErrorCode : 2(0x2)} "));
 }
 
