@@ -1,4 +1,5 @@
 #include "logbackend/core/FileAppender.h"
+#include "logging/UniqueHandle.h"
 
 #include "CoreTestSupport.h"
 
@@ -65,28 +66,37 @@ TEST_F(FileAppenderTest, Rolling_SecondWriterFollowsTheFileTheFirstOneMade)
     EXPECT_TRUE(Reports().empty());
 }
 
-TEST_F(FileAppenderTest, Rolling_BlockedRenameKeepsEveryLineAndRetries)
+TEST_F(FileAppenderTest, Rolling_BlockedRollKeepsEveryLineAndRetries)
 {
     Apply(Rolling());
+    ASSERT_TRUE(WriteFileBytes(m_folder / L"r.log.1", "old\r\n"));
     Lines(m_repository, 1, 3);
-    // A viewer that opened the log without delete sharing blocks the rename.
-    HANDLE viewer =
-        CreateFileW((m_folder / L"r.log").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, viewer);
+    // A viewer that opened the log and its backup without delete sharing: the
+    // log is still copied and emptied, but the backup cannot move to make room.
+    auto openAsViewer = [this](const wchar_t* name)
+    {
+        return UniqueFile(CreateFileW((m_folder / name).c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    };
+    UniqueFile viewedLog = openAsViewer(L"r.log");
+    UniqueFile viewedBackup = openAsViewer(L"r.log.1");
+    ASSERT_TRUE(viewedLog && viewedBackup);
     Lines(m_repository, 4, 6);
-    CloseHandle(viewer);
+    viewedLog.Reset();
+    viewedBackup.Reset();
     EXPECT_EQ(Expected(1, 6), File(L"r.log"));
-    EXPECT_FALSE(logtest::Exists(m_folder / L"r.log.1"));
+    EXPECT_EQ("old\r\n", File(L"r.log.1"));
     std::vector<std::wstring> reports = Reports();
     ASSERT_EQ(1u, reports.size());
-    EXPECT_EQ(0u, reports[0].find(L"Log4cxxWrapper: ERROR appender \"R\" (\"" + (m_folder / L"r.log") +
-                                  L"\") cannot roll over (rename to \"" + (m_folder / L"r.log.1") +
-                                  L"\": error 32"))
+    EXPECT_EQ(0u,
+              reports[0].find(L"Log4cxxWrapper: ERROR appender \"R\" (\"" + (m_folder / L"r.log") +
+                              L"\") cannot roll over (rename \"" + (m_folder / L"r.log.1") + L"\": error 32"))
         << ::ToUtf8(reports[0]);
 
     Sleep(static_cast<DWORD>(FileAppender::kRetryRollMs + 100));
     Lines(m_repository, 7, 7);
+    EXPECT_EQ("old\r\n", File(L"r.log.2"));
     EXPECT_EQ(Expected(1, 6), File(L"r.log.1"));
     EXPECT_EQ(Expected(7, 7), File(L"r.log"));
     reports = Reports();
