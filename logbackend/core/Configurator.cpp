@@ -2,6 +2,7 @@
 
 #include "logbackend/core/Diagnostics.h"
 #include "logbackend/core/FileAppender.h"
+#include "logbackend/core/FilePaths.h"
 #include "logbackend/core/Text.h"
 #include "logging/UniqueHandle.h"
 

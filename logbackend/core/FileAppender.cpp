@@ -2,6 +2,7 @@
 
 #include "logbackend/core/Diagnostics.h"
 #include "logbackend/core/FileLock.h"
+#include "logbackend/core/FilePaths.h"
 #include "logbackend/core/SrwLockGuards.h"
 #include "logbackend/core/Text.h"
 
@@ -12,77 +13,8 @@ namespace vwnlog
 namespace
 {
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-constexpr int kMaxNameCollisions = 100;
 constexpr const char kUtf16ByteOrderMark[] = "\xFF\xFE";
 constexpr DWORD kCopyChunkBytes = 64 * 1024;
-
-bool IsRelative(const std::wstring& path)
-{
-    if (path.empty())
-    {
-        return true;
-    }
-    if (path[0] == L'\\' || path[0] == L'/')
-    {
-        return false;
-    }
-    return !(path.size() >= 2 && path[1] == L':');
-}
-
-} // namespace
-
-std::wstring FullPathOf(const std::wstring& path)
-{
-    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (size == 0)
-    {
-        return path;
-    }
-    std::wstring full(size, L'\0');
-    const DWORD length = GetFullPathNameW(path.c_str(), size, &full[0], nullptr);
-    full.resize(length < size ? length : 0);
-    return full.empty() ? path : full;
-}
-
-std::wstring FolderOf(const std::wstring& path)
-{
-    const size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
-
-namespace
-{
-// Length of "C:\" or "\\server\share\" at the front of a full path.
-size_t RootLength(const std::wstring& path)
-{
-    if (path.size() >= 2 && path[1] == L':')
-    {
-        return path.size() >= 3 ? 3 : 2;
-    }
-    if (path.compare(0, 2, L"\\\\") == 0)
-    {
-        size_t separators = 0;
-        for (size_t i = 2; i < path.size(); ++i)
-        {
-            if (path[i] == L'\\' && ++separators == 2)
-            {
-                return i + 1;
-            }
-        }
-        return path.size();
-    }
-    return path.empty() || path[0] != L'\\' ? 0 : 1;
-}
-
-bool Exists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool IsMissing(DWORD error)
-{
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
 
 SYSTEMTIME LocalTimeOf(const FILETIME& utc)
 {
@@ -116,9 +48,9 @@ unsigned long long SizeOf(HANDLE file)
     return GetFileSizeEx(file, &size) ? static_cast<unsigned long long>(size.QuadPart) : 0;
 }
 
-bool RollFailed(std::wstring& failure, DWORD error, const std::wstring& step)
+bool Failed(std::wstring& failure, DWORD error, const std::wstring& step)
 {
-    failure = L"roll over (" + step + L": " + SystemErrorText(error) + L")";
+    failure = step + L": " + SystemErrorText(error);
     return false;
 }
 
@@ -132,17 +64,17 @@ bool CopyContent(HANDLE source, HANDLE copy, const std::wstring& target, std::ws
         if (!ReadFile(source, chunk.data(), kCopyChunkBytes, &read, &at))
         {
             const DWORD error = GetLastError();
-            return error == ERROR_HANDLE_EOF || RollFailed(failure, error, L"read the file");
+            return error == ERROR_HANDLE_EOF || Failed(failure, error, L"read the file");
         }
-        DWORD written = 0;
         if (read == 0)
         {
             return true;
         }
+        DWORD written = 0;
         if (!WriteFile(copy, chunk.data(), read, &written, nullptr) || written != read)
         {
             const DWORD error = GetLastError();
-            return RollFailed(failure, error, L"write \"" + target + L"\"");
+            return Failed(failure, error, L"write \"" + target + L"\"");
         }
         const unsigned long long next =
             ((static_cast<unsigned long long>(at.OffsetHigh) << 32) | at.Offset) + read;
@@ -159,7 +91,7 @@ bool CopyToNewFile(HANDLE source, const std::wstring& target, std::wstring& fail
     if (!copy)
     {
         const DWORD error = GetLastError();
-        return RollFailed(failure, error, L"create \"" + target + L"\"");
+        return Failed(failure, error, L"create \"" + target + L"\"");
     }
     if (CopyContent(source, copy.Get(), target, failure))
     {
@@ -171,75 +103,12 @@ bool CopyToNewFile(HANDLE source, const std::wstring& target, std::wstring& fail
 }
 } // namespace
 
-bool ParseFileSize(std::wstring_view text, unsigned long long& bytes)
-{
-    const std::wstring_view trimmed = TrimBlanks(text);
-    size_t i = 0;
-    unsigned long long value = 0;
-    while (i < trimmed.size() && trimmed[i] >= L'0' && trimmed[i] <= L'9')
-    {
-        if (value > (~0ULL) / 10 - 9)
-        {
-            return false;
-        }
-        value = value * 10 + static_cast<unsigned long long>(trimmed[i] - L'0');
-        ++i;
-    }
-    if (i == 0)
-    {
-        return false;
-    }
-    const std::wstring_view unit = TrimBlanks(trimmed.substr(i));
-    unsigned long long factor = 1;
-    if (EqualsNoCase(unit, L"KB"))
-    {
-        factor = 1024ULL;
-    }
-    else if (EqualsNoCase(unit, L"MB"))
-    {
-        factor = 1024ULL * 1024;
-    }
-    else if (EqualsNoCase(unit, L"GB"))
-    {
-        factor = 1024ULL * 1024 * 1024;
-    }
-    else if (!unit.empty())
-    {
-        return false;
-    }
-    if (value == 0 || value > (~0ULL >> 1) / factor)
-    {
-        return false;
-    }
-    bytes = value * factor;
-    return true;
-}
-
-DWORD CreateFolders(const std::wstring& folder)
-{
-    const DWORD attributes = GetFileAttributesW(folder.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES)
-    {
-        return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? ERROR_SUCCESS : ERROR_DIRECTORY;
-    }
-    const std::wstring parent = FolderOf(folder);
-    if (!parent.empty() && parent.size() >= RootLength(folder) && parent.size() < folder.size())
-    {
-        const DWORD error = CreateFolders(parent);
-        if (error != ERROR_SUCCESS)
-        {
-            return error;
-        }
-    }
-    if (!CreateDirectoryW(folder.c_str(), nullptr))
-    {
-        const DWORD error = GetLastError();
-        return error == ERROR_ALREADY_EXISTS ? ERROR_SUCCESS : error;
-    }
-    return ERROR_SUCCESS;
-}
-
 FileAppender::FileAppender(std::wstring name) : Appender(std::move(name)) {}
+
+bool FileAppender::Failed(std::wstring& failure, DWORD error, const std::wstring& step)
+{
+    return vwnlog::Failed(failure, error, step);
+}
 
 std::wstring FileAppender::FileDescription() const
 {
@@ -297,8 +166,8 @@ bool FileAppender::Activate(const std::wstring& baseFolder)
     std::wstring failure;
     if (!m_append && !Empty(failure))
     {
-        ReportError(FileDescription() + L" cannot " + failure +
-                    L" for Append=false; its lines are added to it");
+        ReportError(FileDescription() + L" cannot empty its file for Append=false (" + failure +
+                    L"); its lines are added to it");
     }
     return true;
 }
@@ -466,8 +335,8 @@ void FileAppender::TryRoll(unsigned long long size)
     {
         if (!m_rollFailed)
         {
-            ReportError(FileDescription() + L" cannot " + failure +
-                        L"; writing on to the current file and trying again every " +
+            ReportError(FileDescription() + L" cannot roll over (" + failure +
+                        L"); writing on to the current file and trying again every " +
                         std::to_wstring(kRetryRollMs / 1000) + L" s");
         }
         m_rollFailed = true;
@@ -487,7 +356,7 @@ bool FileAppender::Roll(std::wstring& failure)
     const UniqueFile whole(ReopenToEmpty());
     if (!whole)
     {
-        return RollFailed(failure, GetLastError(), L"open it for emptying");
+        return Failed(failure, GetLastError(), L"open the file for emptying");
     }
     std::wstring target;
     return PrepareBackup(target, failure) && EmptyInto(whole.Get(), target, failure);
@@ -499,7 +368,7 @@ bool FileAppender::Empty(std::wstring& failure)
     const UniqueFile whole(ReopenToEmpty());
     if (!whole)
     {
-        return RollFailed(failure, GetLastError(), L"open it for emptying");
+        return Failed(failure, GetLastError(), L"open the file for emptying");
     }
     return EmptyInto(whole.Get(), std::wstring(), failure);
 }
@@ -520,7 +389,7 @@ bool FileAppender::EmptyInto(HANDLE whole, const std::wstring& target, std::wstr
     FILE_END_OF_FILE_INFO end = {};
     if (!SetFileInformationByHandle(whole, FileEndOfFileInfo, &end, sizeof(end)))
     {
-        return RollFailed(failure, GetLastError(), L"empty it");
+        return Failed(failure, GetLastError(), L"empty the file");
     }
     SYSTEMTIME now = {};
     GetLocalTime(&now);
@@ -535,159 +404,10 @@ bool FileAppender::RollDue(unsigned long long, unsigned long long)
 
 bool FileAppender::PrepareBackup(std::wstring&, std::wstring& failure)
 {
-    failure = L"roll over (no rolling rule)";
+    failure = L"no rolling rule";
     return false;
 }
 
 void FileAppender::FileOpened(unsigned long long, const SYSTEMTIME&) {}
 
-RollingFileAppender::RollingFileAppender(std::wstring name) : FileAppender(std::move(name)) {}
-
-OptionResult RollingFileAppender::SetOption(std::wstring_view option, const std::wstring& value)
-{
-    if (EqualsNoCase(option, L"MaxFileSize"))
-    {
-        if (!ParseFileSize(value, m_maxFileSize))
-        {
-            m_maxFileSize = kDefaultMaxFileSize;
-            ReportError(Describe() + L": MaxFileSize \"" + value + L"\" is not a size such as 10MB; " +
-                        std::to_wstring(kDefaultMaxFileSize) + L" bytes are used");
-            return OptionResult::BadValue;
-        }
-        return OptionResult::Applied;
-    }
-    if (EqualsNoCase(option, L"MaxBackupIndex"))
-    {
-        const std::wstring_view text = TrimBlanks(value);
-        int index = 0;
-        bool valid = !text.empty() && text.size() <= 6;
-        for (wchar_t c : text)
-        {
-            valid = valid && c >= L'0' && c <= L'9';
-            index = index * 10 + (c - L'0');
-        }
-        if (!valid)
-        {
-            m_maxBackupIndex = 1;
-            ReportError(Describe() + L": MaxBackupIndex \"" + value +
-                        L"\" is not a number from 0 to 999999; 1 is used");
-            return OptionResult::BadValue;
-        }
-        m_maxBackupIndex = index;
-        return OptionResult::Applied;
-    }
-    return FileAppender::SetOption(option, value);
-}
-
-std::wstring RollingFileAppender::Backup(int index) const
-{
-    return Path() + L"." + std::to_wstring(index);
-}
-
-bool RollingFileAppender::RollDue(unsigned long long size, unsigned long long pending)
-{
-    // An empty file takes even an oversized line: rolling it would gain nothing.
-    return size > 0 && size + pending > m_maxFileSize;
-}
-
-bool RollingFileAppender::PrepareBackup(std::wstring& target, std::wstring& failure)
-{
-    target.clear();
-    if (m_maxBackupIndex == 0)
-    {
-        return true;
-    }
-    // Shift only up to the first gap: after a failed attempt the backups
-    // below it have moved already, and moving the rest again would drop one.
-    int freeSlot = 1;
-    while (freeSlot <= m_maxBackupIndex && Exists(Backup(freeSlot)))
-    {
-        ++freeSlot;
-    }
-    if (freeSlot > m_maxBackupIndex)
-    {
-        freeSlot = m_maxBackupIndex;
-        if (!DeleteFileW(Backup(freeSlot).c_str()) && !IsMissing(GetLastError()))
-        {
-            const DWORD error = GetLastError();
-            return RollFailed(failure, error, L"delete \"" + Backup(freeSlot) + L"\"");
-        }
-    }
-    for (int i = freeSlot - 1; i >= 1; --i)
-    {
-        if (!MoveFileExW(Backup(i).c_str(), Backup(i + 1).c_str(), 0))
-        {
-            const DWORD error = GetLastError();
-            return RollFailed(failure, error, L"rename \"" + Backup(i) + L"\"");
-        }
-    }
-    target = Backup(1);
-    return true;
-}
-
-DailyRollingFileAppender::DailyRollingFileAppender(std::wstring name)
-    : FileAppender(std::move(name)), m_datePattern(L"'.'yyyy-MM-dd", L"")
-{
-}
-
-OptionResult DailyRollingFileAppender::SetOption(std::wstring_view option, const std::wstring& value)
-{
-    if (EqualsNoCase(option, L"DatePattern"))
-    {
-        m_datePattern = DateFormat(value, Describe());
-        m_unit = m_datePattern.SmallestUnit();
-        if (m_unit == CalendarUnit::None)
-        {
-            m_unit = CalendarUnit::Day;
-            ReportError(Describe() + L": DatePattern \"" + value +
-                        L"\" shows no date or time; it rolls daily");
-            return OptionResult::BadValue;
-        }
-        return OptionResult::Applied;
-    }
-    return FileAppender::SetOption(option, value);
-}
-
-void DailyRollingFileAppender::StartPeriod(const SYSTEMTIME& time)
-{
-    m_periodStart = StartOfPeriod(time, m_unit);
-    m_nextPeriodStart = StartOfNextPeriod(time, m_unit);
-}
-
-void DailyRollingFileAppender::FileOpened(unsigned long long size, const SYSTEMTIME& lastWrite)
-{
-    SYSTEMTIME now = {};
-    GetLocalTime(&now);
-    // An old non-empty file belongs to the period it was last written in.
-    StartPeriod(size > 0 && CompareTimes(lastWrite, now) < 0 ? lastWrite : now);
-}
-
-bool DailyRollingFileAppender::RollDue(unsigned long long size, unsigned long long)
-{
-    SYSTEMTIME now = {};
-    GetLocalTime(&now);
-    if (CompareTimes(now, m_nextPeriodStart) < 0)
-    {
-        return false;
-    }
-    if (size == 0)
-    {
-        StartPeriod(now);
-        return false;
-    }
-    return true;
-}
-
-bool DailyRollingFileAppender::PrepareBackup(std::wstring& target, std::wstring&)
-{
-    std::wstring suffix;
-    m_datePattern.Format(m_periodStart, suffix);
-    target = Path() + suffix;
-    // Never overwrite an earlier file of the same name (a restored log, a clock set back).
-    for (int n = 1; Exists(target) && n <= kMaxNameCollisions; ++n)
-    {
-        target = Path() + suffix + L"." + std::to_wstring(n);
-    }
-    return true;
-}
 } // namespace vwnlog

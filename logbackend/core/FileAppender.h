@@ -12,11 +12,6 @@ namespace vwnlog
 {
 // Parses a size such as "10MB", "512 KB", "1GB" or "4096" (bytes).
 bool ParseFileSize(std::wstring_view text, unsigned long long& bytes);
-// The full form of a path, and the folder part of a full path.
-std::wstring FullPathOf(const std::wstring& path);
-std::wstring FolderOf(const std::wstring& path);
-// Makes every missing folder of a full path; returns a Win32 error or 0.
-DWORD CreateFolders(const std::wstring& folder);
 
 // log4j's FileAppender, shared safely by threads, processes, sessions and
 // users: each line is one whole write at the end of the file under the
@@ -48,6 +43,8 @@ protected:
     virtual void FileOpened(unsigned long long size, const SYSTEMTIME& lastWrite);
 
     std::wstring FileDescription() const;
+    // Puts "step: error text" in failure; returns false.
+    static bool Failed(std::wstring& failure, DWORD error, const std::wstring& step);
 
 private:
     bool Open();
