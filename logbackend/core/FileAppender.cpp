@@ -221,8 +221,10 @@ void FileAppender::WriteLocked(std::string& bytes, ULONGLONG tick)
 {
     const FileLock lock(m_file.Get());
     ReportLock(lock.Result());
+    // Never while another writer holds the lock: emptying the file could take its line.
+    const bool mayRoll = lock.Result() != ERROR_LOCK_VIOLATION && tick >= m_nextRollTick;
     unsigned long long size = SizeOf(m_file.Get());
-    if (tick >= m_nextRollTick && RollDue(size, bytes.size()))
+    if (mayRoll && RollDue(size, bytes.size()))
     {
         TryRoll(size);
         size = SizeOf(m_file.Get());
