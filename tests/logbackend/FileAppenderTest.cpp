@@ -60,7 +60,7 @@ TEST_F(FileAppenderTest, Rolling_SecondWriterFollowsTheFileTheFirstOneMade)
 
     Lines(m_repository, 1, 3);
     Lines(other, 4, 4);        // finds the file full and rolls it
-    Lines(m_repository, 5, 5); // must go to the new file, not to r.log.1
+    Lines(m_repository, 5, 5); // must go to the emptied r.log, not to r.log.1
     EXPECT_EQ(Expected(1, 3), File(L"r.log.1"));
     EXPECT_EQ(Expected(4, 5), File(L"r.log"));
     EXPECT_TRUE(Reports().empty());
@@ -108,7 +108,7 @@ TEST_F(FileAppenderTest, Rolling_BlockedRollKeepsEveryLineAndRetries)
 TEST_F(FileAppenderTest, Rolling_GapLeftByFailedShiftIsFilledWithoutLoss)
 {
     Apply(Rolling());
-    // r.log.2 exists, r.log.1 does not: only r.log moves, nothing is pushed out.
+    // r.log.2 exists, r.log.1 does not: only r.log goes to r.log.1, nothing is pushed out.
     ASSERT_TRUE(WriteFileBytes(m_folder / L"r.log.2", "two\r\n"));
     ASSERT_TRUE(WriteFileBytes(m_folder / L"r.log.3", "three\r\n"));
     Lines(m_repository, 1, 4);
