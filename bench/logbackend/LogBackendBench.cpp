@@ -1,8 +1,10 @@
 // Measures Log4cxxWrapper.dll (loaded by its exports, as the program does)
 // against the plainest way to write a log: one WriteFile per line to a file
 // opened for appending. Both write lines of the same length into a
-// temporary folder, in the same run, one thread and four threads.
-#include "log4cxx_wrapper.h"
+// temporary folder, in the same run, one thread and four threads. Then the
+// load of two processes (ProcessLoad.h). "--load" runs only that load.
+#include "BenchSupport.h"
+#include "ProcessLoad.h"
 
 #include <windows.h>
 
@@ -12,76 +14,14 @@
 #include <thread>
 #include <vector>
 
+using namespace bench;
+
 namespace
 {
 constexpr int kLines = 100000;
 constexpr int kThreads = 4;
 constexpr int kRounds = 3;
 constexpr int kTimedCalls = 20000;
-// What the program writes most: a detection-thread line of ordinary length.
-constexpr const wchar_t* kMessage =
-    L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] Current charging type (2).";
-
-typedef int(WINAPI* ConfigureFn)(const wchar_t*);
-typedef Log4cxxLogger(WINAPI* GetLoggerFn)(const wchar_t*);
-typedef void(WINAPI* DebugFn)(Log4cxxLogger, const wchar_t*);
-
-struct Library
-{
-    ConfigureFn configure = nullptr;
-    GetLoggerFn getLogger = nullptr;
-    DebugFn debug = nullptr;
-};
-
-double Seconds()
-{
-    LARGE_INTEGER frequency;
-    LARGE_INTEGER counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-std::wstring ProgramFolder()
-{
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path);
-    return folder.substr(0, folder.rfind(L'\\') + 1);
-}
-
-void DeleteTree(const std::wstring& folder)
-{
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE)
-    {
-        do
-        {
-            const std::wstring name = found.cFileName;
-            if (name != L"." && name != L"..")
-            {
-                DeleteFileW((folder + L"\\" + name).c_str());
-            }
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-
-bool WriteText(const std::wstring& path, const std::string& text)
-{
-    HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-    {
-        return false;
-    }
-    DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
-    return written == text.size();
-}
 
 std::string Narrow(const std::wstring& text)
 {
@@ -210,25 +150,17 @@ double LibraryRate(const Library& library, const std::wstring& folder, const cha
 }
 } // namespace
 
-int wmain()
+int wmain(int argc, wchar_t** argv)
 {
-    HMODULE module = LoadLibraryW((ProgramFolder() + L"Log4cxxWrapper.dll").c_str());
-    if (module == nullptr)
+    if (argc > 1 && wcscmp(argv[1], kWriterSwitch) == 0)
     {
-        std::fprintf(stderr, "Log4cxxWrapper.dll not found beside the benchmark (error %lu)\n",
-                     GetLastError());
-        return 1;
+        return RunLoadWriter(argc, argv);
     }
     Library library;
-    library.configure = reinterpret_cast<ConfigureFn>(
-        reinterpret_cast<void*>(GetProcAddress(module, "Log4cxxPropertyConfigureW")));
-    library.getLogger =
-        reinterpret_cast<GetLoggerFn>(reinterpret_cast<void*>(GetProcAddress(module, "Log4cxxGetLoggerW")));
-    library.debug =
-        reinterpret_cast<DebugFn>(reinterpret_cast<void*>(GetProcAddress(module, "Log4cxxDebugW")));
-    if (library.configure == nullptr || library.getLogger == nullptr || library.debug == nullptr)
+    if (!LoadLibraryApi(library))
     {
-        std::fprintf(stderr, "Log4cxxWrapper.dll lacks an entry point\n");
+        std::fprintf(stderr,
+                     "Log4cxxWrapper.dll or one of its entry points not found beside the benchmark\n");
         return 1;
     }
     wchar_t temp[MAX_PATH] = {};
@@ -236,6 +168,12 @@ int wmain()
     const std::wstring folder =
         std::wstring(temp) + L"vwn-logbench-" + std::to_wstring(GetCurrentProcessId());
     CreateDirectoryW(folder.c_str(), nullptr);
+    if (argc > 1 && wcscmp(argv[1], L"--load") == 0)
+    {
+        RunProcessLoads(folder);
+        DeleteTree(folder);
+        return 0;
+    }
 
     std::printf("%d lines per run, best of %d runs, line of %zu bytes\n", kLines, kRounds,
                 BaselineLine().size());
@@ -281,6 +219,7 @@ int wmain()
     const std::wstring empty = folder + L"\\empty.properties";
     WriteText(empty, "log4j.rootLogger=OFF\n");
     library.configure(empty.c_str());
+    RunProcessLoads(folder);
     DeleteTree(folder);
     return 0;
 }

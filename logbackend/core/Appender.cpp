@@ -1,6 +1,7 @@
 #include "logbackend/core/Appender.h"
 
 #include "logbackend/core/Diagnostics.h"
+#include "logbackend/core/SrwLockGuards.h"
 #include "logbackend/core/Text.h"
 
 namespace vwnlog
@@ -161,16 +162,14 @@ void ConsoleAppender::Write(const std::wstring& line)
     DWORD written = 0;
     if (GetConsoleMode(stream, &mode))
     {
-        AcquireSRWLockExclusive(&m_lock);
+        ExclusiveGuard guard(m_lock);
         WriteConsoleW(stream, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-        ReleaseSRWLockExclusive(&m_lock);
         return;
     }
     std::string bytes;
     AppendEncoded(line, m_encoding, bytes);
-    AcquireSRWLockExclusive(&m_lock);
+    ExclusiveGuard guard(m_lock);
     WriteFile(stream, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    ReleaseSRWLockExclusive(&m_lock);
 }
 
 DebuggerAppender::DebuggerAppender(std::wstring name) : Appender(std::move(name)) {}

@@ -2,7 +2,9 @@
 
 #include "logbackend/core/Diagnostics.h"
 #include "logbackend/core/FileAppender.h"
+#include "logbackend/core/FilePaths.h"
 #include "logbackend/core/Text.h"
+#include "logging/UniqueHandle.h"
 
 #include <windows.h>
 
@@ -237,35 +239,28 @@ void ApplyDebugSwitch(const Properties& properties)
 std::string ReadWholeFile(const std::wstring& path, DWORD& error)
 {
     error = ERROR_SUCCESS;
-    HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
+    const UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size = {};
+    if (!file || !GetFileSizeEx(file.Get(), &size))
     {
         error = GetLastError();
         return std::string();
     }
-    std::string bytes;
-    LARGE_INTEGER size = {};
-    if (!GetFileSizeEx(file, &size))
-    {
-        error = GetLastError();
-    }
-    else if (size.QuadPart > kMaxConfigurationBytes)
+    if (size.QuadPart > kMaxConfigurationBytes)
     {
         error = ERROR_FILE_TOO_LARGE;
+        return std::string();
     }
-    else
+    std::string bytes(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!bytes.empty() && !ReadFile(file.Get(), &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr))
     {
-        bytes.resize(static_cast<size_t>(size.QuadPart));
-        DWORD read = 0;
-        if (!bytes.empty() && !ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &read, nullptr))
-        {
-            error = GetLastError();
-        }
-        bytes.resize(error == ERROR_SUCCESS ? read : 0);
+        error = GetLastError();
+        return std::string();
     }
-    CloseHandle(file);
+    bytes.resize(read);
     return bytes;
 }
 } // namespace

@@ -105,6 +105,68 @@ unsigned IsoWeek(const SYSTEMTIME& time)
     }
     return static_cast<unsigned>(week);
 }
+// 'text' with '' for a quote inside, or '' alone for a quote; i is at the
+// opening quote and ends after the closing one.
+std::wstring ReadQuoted(std::wstring_view pattern, size_t& i)
+{
+    if (i + 1 < pattern.size() && pattern[i + 1] == L'\'')
+    {
+        i += 2;
+        return L"'";
+    }
+    std::wstring text;
+    for (++i; i < pattern.size(); ++i)
+    {
+        if (pattern[i] != L'\'')
+        {
+            text += pattern[i];
+        }
+        else if (i + 1 < pattern.size() && pattern[i + 1] == L'\'')
+        {
+            text += pattern[++i];
+        }
+        else
+        {
+            ++i;
+            break;
+        }
+    }
+    return text;
+}
+
+// The number a field shows, or -1 for a field shown by name or as text.
+int NumberShown(wchar_t letter, int count, const SYSTEMTIME& time)
+{
+    switch (letter)
+    {
+    case L'y':
+        return count == 2 ? time.wYear % 100 : time.wYear;
+    case L'M':
+        return count >= 3 ? -1 : time.wMonth;
+    case L'd':
+        return time.wDay;
+    case L'D':
+        return static_cast<int>(DayOfYear(time));
+    case L'H':
+        return time.wHour;
+    case L'k':
+        return time.wHour == 0 ? 24 : time.wHour;
+    case L'K':
+        return time.wHour % 12;
+    case L'h':
+        return time.wHour % 12 == 0 ? 12 : time.wHour % 12;
+    case L'm':
+        return time.wMinute;
+    case L's':
+        return time.wSecond;
+    case L'S':
+        return time.wMilliseconds;
+    case L'w':
+        return static_cast<int>(IsoWeek(time));
+    default:
+        return -1;
+    }
+}
 } // namespace
 
 DateFormat::DateFormat(std::wstring_view pattern, std::wstring_view context)
@@ -115,30 +177,7 @@ DateFormat::DateFormat(std::wstring_view pattern, std::wstring_view context)
         const wchar_t c = pattern[i];
         if (c == L'\'')
         {
-            if (i + 1 < pattern.size() && pattern[i + 1] == L'\'')
-            {
-                m_tokens.push_back({0, 0, L"'"});
-                i += 2;
-                continue;
-            }
-            std::wstring text;
-            ++i;
-            while (i < pattern.size())
-            {
-                if (pattern[i] == L'\'')
-                {
-                    if (i + 1 < pattern.size() && pattern[i + 1] == L'\'')
-                    {
-                        text += L'\'';
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                text += pattern[i++];
-            }
-            m_tokens.push_back({0, 0, text});
+            m_tokens.push_back({0, 0, ReadQuoted(pattern, i)});
             continue;
         }
         if (!IsLetter(c))
@@ -152,7 +191,6 @@ DateFormat::DateFormat(std::wstring_view pattern, std::wstring_view context)
         {
             ++end;
         }
-        const int count = static_cast<int>(end - i);
         if (wcschr(kKnownLetters, c) == nullptr)
         {
             ReportError(L"date pattern \"" + std::wstring(pattern) + L"\" of " + std::wstring(context) +
@@ -161,7 +199,7 @@ DateFormat::DateFormat(std::wstring_view pattern, std::wstring_view context)
         }
         else
         {
-            m_tokens.push_back({c, count, std::wstring()});
+            m_tokens.push_back({c, static_cast<int>(end - i), std::wstring()});
         }
         i = end;
     }
@@ -171,70 +209,26 @@ void DateFormat::Format(const SYSTEMTIME& time, std::wstring& out) const
 {
     for (const Token& token : m_tokens)
     {
-        const int count = token.count;
-        switch (token.letter)
+        const int number = NumberShown(token.letter, token.count, time);
+        if (number >= 0)
         {
-        case 0:
-            out += token.text;
-            break;
-        case L'y':
-            if (count == 2)
-            {
-                AppendNumber(time.wYear % 100u, 2, out);
-            }
-            else
-            {
-                AppendNumber(time.wYear, count, out);
-            }
-            break;
-        case L'M':
-            if (count >= 3)
-            {
-                AppendName(kMonths[(time.wMonth + 11) % 12], count, out);
-            }
-            else
-            {
-                AppendNumber(time.wMonth, count, out);
-            }
-            break;
-        case L'd':
-            AppendNumber(time.wDay, count, out);
-            break;
-        case L'D':
-            AppendNumber(DayOfYear(time), count, out);
-            break;
-        case L'E':
-            AppendName(kDays[time.wDayOfWeek % 7], count, out);
-            break;
-        case L'a':
+            AppendNumber(static_cast<unsigned>(number), token.count, out);
+        }
+        else if (token.letter == L'M')
+        {
+            AppendName(kMonths[(time.wMonth + 11) % 12], token.count, out);
+        }
+        else if (token.letter == L'E')
+        {
+            AppendName(kDays[time.wDayOfWeek % 7], token.count, out);
+        }
+        else if (token.letter == L'a')
+        {
             out += time.wHour < 12 ? L"AM" : L"PM";
-            break;
-        case L'H':
-            AppendNumber(time.wHour, count, out);
-            break;
-        case L'k':
-            AppendNumber(time.wHour == 0 ? 24u : time.wHour, count, out);
-            break;
-        case L'K':
-            AppendNumber(time.wHour % 12u, count, out);
-            break;
-        case L'h':
-            AppendNumber(time.wHour % 12u == 0 ? 12u : time.wHour % 12u, count, out);
-            break;
-        case L'm':
-            AppendNumber(time.wMinute, count, out);
-            break;
-        case L's':
-            AppendNumber(time.wSecond, count, out);
-            break;
-        case L'S':
-            AppendNumber(time.wMilliseconds, count, out);
-            break;
-        case L'w':
-            AppendNumber(IsoWeek(time), count, out);
-            break;
-        default:
-            break;
+        }
+        else
+        {
+            out += token.text;
         }
     }
 }

@@ -1,5 +1,7 @@
 #include "logbackend/core/Diagnostics.h"
 
+#include "logging/UniqueHandle.h"
+
 #include <windows.h>
 
 #include <atomic>
@@ -72,13 +74,13 @@ void SetDiagnosticSink(DiagnosticSink sink)
 std::wstring SystemErrorText(unsigned long code)
 {
     std::wstring text = L"error " + std::to_wstring(code);
-    wchar_t* message = nullptr;
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                            FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
-    if (length > 0 && message != nullptr)
+    UniqueLocalMemory message;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        code, 0, reinterpret_cast<wchar_t*>(message.Put()), 0, nullptr);
+    if (length > 0 && message)
     {
-        std::wstring detail(message, length);
+        std::wstring detail(static_cast<const wchar_t*>(message.Get()), length);
         while (!detail.empty() && (detail.back() == L'\n' || detail.back() == L'\r' || detail.back() == L' '))
         {
             detail.pop_back();
@@ -87,10 +89,6 @@ std::wstring SystemErrorText(unsigned long code)
         {
             text += L": " + detail;
         }
-    }
-    if (message != nullptr)
-    {
-        LocalFree(message);
     }
     return text;
 }

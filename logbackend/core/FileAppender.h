@@ -2,33 +2,25 @@
 
 #include "logbackend/core/Appender.h"
 #include "logbackend/core/DateFormat.h"
-#include "logbackend/core/PathLock.h"
+#include "logging/UniqueHandle.h"
 
 #include <windows.h>
 
-#include <atomic>
 #include <string>
 
 namespace vwnlog
 {
 // Parses a size such as "10MB", "512 KB", "1GB" or "4096" (bytes).
 bool ParseFileSize(std::wstring_view text, unsigned long long& bytes);
-// The full form of a path, and the folder part of a full path.
-std::wstring FullPathOf(const std::wstring& path);
-std::wstring FolderOf(const std::wstring& path);
-// Makes every missing folder of a full path; returns a Win32 error or 0.
-DWORD CreateFolders(const std::wstring& folder);
 
-// log4j's FileAppender, shared safely by threads and processes: every line
-// is one whole write at the end of the file under the file's PathLock.
-// Threads that arrive while a write is under way queue their lines, and the
-// next writer takes all of them in one write; each call still returns only
-// after its own line is in the file.
+// log4j's FileAppender, shared safely by threads, processes, sessions and
+// users: each line is one whole write at the end of the file under the
+// file's FileLock. A roll copies the full file to its backup and empties it
+// in place, so every writer's handle stays on the file at the path.
 class FileAppender : public Appender
 {
 public:
     explicit FileAppender(std::wstring name);
-    ~FileAppender() override;
 
     OptionResult SetOption(std::wstring_view option, const std::wstring& value) override;
     bool Activate(const std::wstring& baseFolder) override;
@@ -38,37 +30,36 @@ public:
     static constexpr ULONGLONG kRetryOpenMs = 5000;
     static constexpr ULONGLONG kRetryRollMs = 1000;
     static constexpr ULONGLONG kIdentityCheckMs = 1000;
-    // How long a caller whose line waits in the queue polls before it sleeps.
-    static constexpr unsigned kPollRounds = 200;
 
 protected:
-    enum class RollResult
-    {
-        Failed,  // reported by the subclass; the current file goes on
-        Renamed, // the path is free for a new file
-        Emptied, // the file was cut to nothing in place
-    };
-
     void Write(const std::wstring& line) override;
 
-    // Called by the one writing thread with the path lock held.
+    // Asked under the file lock, before a line of pending bytes.
     virtual bool RollDue(unsigned long long size, unsigned long long pending);
-    // On failure, says what failed in failure (without a trailing period).
-    virtual RollResult Roll(std::wstring& failure);
+    // Makes room for the full file's copy and names it; an empty target
+    // drops the lines. On failure, says what failed (no trailing period).
+    virtual bool PrepareBackup(std::wstring& target, std::wstring& failure);
     // A file was opened or emptied: its size and last write time (local).
     virtual void FileOpened(unsigned long long size, const SYSTEMTIME& lastWrite);
 
     std::wstring FileDescription() const;
+    // Puts "step: error text" in failure; returns false.
+    static bool Failed(std::wstring& failure, DWORD error, const std::wstring& step);
 
 private:
-    void WriteBatch(const std::string& batch, unsigned long long lines);
-    unsigned long long EndOfFileLocked();
-    bool OpenLocked(bool truncate);
-    void ReopenLocked();
+    bool Open();
+    bool EnsureOpen(ULONGLONG tick);
+    void FollowPath(ULONGLONG tick);
     bool PathStillOurs() const;
     bool OwnFileDeleted() const;
-    void TryRollLocked(unsigned long long size, unsigned long long pending);
-    void WriteByteOrderMarkIfEmpty(unsigned long long size);
+    void WriteLocked(std::string& bytes, ULONGLONG tick);
+    void TryRoll(unsigned long long size);
+    bool Roll(std::wstring& failure);
+    bool Empty(std::wstring& failure);
+    HANDLE ReopenToEmpty() const;
+    bool EmptyInto(HANDLE whole, const std::wstring& target, std::wstring& failure);
+    void ReportLock(DWORD result);
+    void ReportWrite(bool ok, DWORD error);
 
     // Options.
     std::wstring m_fileOption;
@@ -76,35 +67,19 @@ private:
     bool m_immediateFlush = true;
     Encoding m_encoding = Encoding::Utf8;
 
-    // The file; touched only by the thread that writes the current batch.
+    // The file; touched only under m_lock.
+    SRWLOCK m_lock = SRWLOCK_INIT;
     std::wstring m_path;
-    PathLock m_pathLock;
-    HANDLE m_file = INVALID_HANDLE_VALUE;
-    DWORD m_volume = 0;
-    DWORD m_indexHigh = 0;
-    DWORD m_indexLow = 0;
-    long m_generation = 0;
-    const long long m_writerTag = PathLock::NewWriterTag();
-    // Where our handle writes next, when we know it is the end of the file.
-    unsigned long long m_end = 0;
-    bool m_endKnown = false;
+    UniqueFile m_file;
+    BY_HANDLE_FILE_INFORMATION m_identity = {};
     ULONGLONG m_nextOpenTick = 0;
     ULONGLONG m_nextIdentityCheckTick = 0;
     ULONGLONG m_nextRollTick = 0;
     bool m_openFailed = false;
+    bool m_lockFailed = false;
     bool m_writeFailed = false;
     bool m_rollFailed = false;
     unsigned long long m_lostLines = 0;
-
-    // The queue of lines waiting for a writer.
-    SRWLOCK m_queueLock = SRWLOCK_INIT;
-    CONDITION_VARIABLE m_batchWritten = CONDITION_VARIABLE_INIT;
-    std::string m_pending;
-    std::string m_spare;
-    unsigned long long m_queuedCount = 0;
-    std::atomic<unsigned long long> m_writtenCount{0};
-    std::atomic<bool> m_writing{false};
-    unsigned m_sleeping = 0;
 };
 
 // log4j's RollingFileAppender: MaxFileSize (10MB) and MaxBackupIndex (1);
@@ -120,7 +95,7 @@ public:
 
 protected:
     bool RollDue(unsigned long long size, unsigned long long pending) override;
-    RollResult Roll(std::wstring& failure) override;
+    bool PrepareBackup(std::wstring& target, std::wstring& failure) override;
 
 private:
     std::wstring Backup(int index) const;
@@ -140,7 +115,7 @@ public:
 
 protected:
     bool RollDue(unsigned long long size, unsigned long long pending) override;
-    RollResult Roll(std::wstring& failure) override;
+    bool PrepareBackup(std::wstring& target, std::wstring& failure) override;
     void FileOpened(unsigned long long size, const SYSTEMTIME& lastWrite) override;
 
 private:

@@ -4,12 +4,12 @@
 #include "logbackend/core/Text.h"
 
 #include <cwchar>
+#include <optional>
 
 namespace vwnlog
 {
 namespace
 {
-constexpr size_t kNoLimit = static_cast<size_t>(-1);
 constexpr const wchar_t* kIso8601 = L"yyyy-MM-dd HH:mm:ss,SSS";
 constexpr const wchar_t* kAbsolute = L"HH:mm:ss,SSS";
 constexpr const wchar_t* kDate = L"dd MMM yyyy HH:mm:ss,SSS";
@@ -68,140 +68,175 @@ std::wstring_view LastComponents(std::wstring_view name, int count)
 }
 } // namespace
 
-PatternLayout::PatternLayout(std::wstring_view pattern, std::wstring_view context)
+// Reads a conversion pattern into parts. What it cannot read is reported and kept as text.
+class PatternLayout::Parser
 {
-    std::wstring literal;
-    auto flushLiteral = [&]()
+public:
+    Parser(std::wstring_view pattern, std::wstring_view context, std::vector<Part>& parts)
+        : m_pattern(pattern), m_context(context), m_parts(parts)
     {
-        if (!literal.empty())
-        {
-            m_parts.push_back({Kind::Literal, literal, DateFormat(), 0, false, 0, kNoLimit});
-            literal.clear();
-        }
-    };
-    auto reportKept = [&](std::wstring_view what, std::wstring_view kept)
-    {
-        ReportError(L"conversion pattern \"" + std::wstring(pattern) + L"\" of " + std::wstring(context) +
-                    L" has " + std::wstring(what) + L"; \"" + std::wstring(kept) + L"\" kept as text");
-    };
+    }
 
-    size_t i = 0;
-    while (i < pattern.size())
+    void Run()
     {
-        const wchar_t c = pattern[i++];
-        if (c != L'%')
+        while (m_i < m_pattern.size())
         {
-            literal += c;
-            continue;
-        }
-        if (i >= pattern.size())
-        {
-            literal += L'%';
-            break;
-        }
-        if (pattern[i] == L'%')
-        {
-            literal += L'%';
-            ++i;
-            continue;
-        }
-        const size_t start = i - 1;
-        Part part{Kind::Nothing, std::wstring(), DateFormat(), 0, false, 0, kNoLimit};
-        if (pattern[i] == L'-')
-        {
-            part.leftAlign = true;
-            ++i;
-        }
-        part.minWidth = ReadNumber(pattern, i);
-        if (i < pattern.size() && pattern[i] == L'.')
-        {
-            ++i;
-            if (i >= pattern.size() || !IsDigit(pattern[i]))
+            const wchar_t c = m_pattern[m_i++];
+            if (c != L'%' || m_i == m_pattern.size())
             {
-                literal.append(pattern.substr(start, i - start));
-                reportKept(L"a '.' without a maximum width", pattern.substr(start, i - start));
-                continue;
+                m_literal += c;
             }
-            part.maxWidth = ReadNumber(pattern, i);
-        }
-        if (i >= pattern.size())
-        {
-            literal.append(pattern.substr(start));
-            reportKept(L"a '%' without a conversion character", pattern.substr(start));
-            break;
-        }
-        const wchar_t conversion = pattern[i++];
-        std::wstring option;
-        bool hasOption = false;
-        if ((conversion == L'd' || conversion == L'c' || conversion == L'C' || conversion == L'X') &&
-            i < pattern.size() && pattern[i] == L'{')
-        {
-            const size_t close = pattern.find(L'}', i);
-            if (close != std::wstring_view::npos)
+            else if (m_pattern[m_i] == L'%')
             {
-                option.assign(pattern.substr(i + 1, close - i - 1));
-                hasOption = true;
-                i = close + 1;
+                m_literal += L'%';
+                ++m_i;
+            }
+            else
+            {
+                Conversion(m_i - 1);
             }
         }
-        switch (conversion)
+        FlushLiteral();
+    }
+
+private:
+    // The conversion whose '%' is at start.
+    void Conversion(size_t start)
+    {
+        Part part;
+        if (!ReadModifiers(part, start))
         {
-        case L'd':
-            part.kind = Kind::Date;
-            part.date = DateFormat(DatePatternFor(option), context);
-            break;
-        case L'p':
-            part.kind = Kind::Level;
-            break;
-        case L'c':
-            part.kind = Kind::Logger;
-            if (hasOption)
-            {
-                size_t k = 0;
-                const size_t value = ReadNumber(option, k);
-                if (k == 0 || k != option.size() || value == 0)
-                {
-                    ReportError(L"conversion pattern \"" + std::wstring(pattern) + L"\" of " +
-                                std::wstring(context) + L" has %c{" + option +
-                                L"}, which is not a positive number; the full name is used");
-                }
-                else
-                {
-                    part.precision = static_cast<int>(value);
-                }
-            }
-            break;
-        case L't':
-            part.kind = Kind::Thread;
-            break;
-        case L'm':
-            part.kind = Kind::Message;
-            break;
-        case L'n':
-            part.kind = Kind::NewLine;
-            break;
-        case L'r':
-            part.kind = Kind::Elapsed;
-            break;
-        case L'F':
-        case L'L':
-        case L'M':
-        case L'l':
-        case L'C':
-        case L'x':
-        case L'X':
-            part.kind = Kind::Nothing;
-            break;
-        default:
-            literal.append(pattern.substr(start, i - start));
-            reportKept(L"the unknown conversion character '" + std::wstring(1, conversion) + L"'",
-                       pattern.substr(start, i - start));
-            continue;
+            return;
         }
-        flushLiteral();
+        if (m_i == m_pattern.size())
+        {
+            KeepAsText(L"a '%' without a conversion character", start);
+            return;
+        }
+        const wchar_t conversion = m_pattern[m_i++];
+        const std::optional<std::wstring> option = ReadOption(conversion);
+        if (!SetKind(part, conversion, option))
+        {
+            KeepAsText(L"the unknown conversion character '" + std::wstring(1, conversion) + L"'", start);
+            return;
+        }
+        FlushLiteral();
         m_parts.push_back(std::move(part));
     }
-    flushLiteral();
+
+    // "-", a minimum width and ".maximum", each optional.
+    bool ReadModifiers(Part& part, size_t start)
+    {
+        if (m_pattern[m_i] == L'-')
+        {
+            part.leftAlign = true;
+            ++m_i;
+        }
+        part.minWidth = ReadNumber(m_pattern, m_i);
+        if (m_i == m_pattern.size() || m_pattern[m_i] != L'.')
+        {
+            return true;
+        }
+        ++m_i;
+        if (m_i == m_pattern.size() || !IsDigit(m_pattern[m_i]))
+        {
+            KeepAsText(L"a '.' without a maximum width", start);
+            return false;
+        }
+        part.maxWidth = ReadNumber(m_pattern, m_i);
+        return true;
+    }
+
+    // The "{...}" after %d, %c, %C or %X.
+    std::optional<std::wstring> ReadOption(wchar_t conversion)
+    {
+        if (wcschr(L"dcCX", conversion) == nullptr || m_i == m_pattern.size() || m_pattern[m_i] != L'{')
+        {
+            return std::nullopt;
+        }
+        const size_t close = m_pattern.find(L'}', m_i);
+        if (close == std::wstring_view::npos)
+        {
+            return std::nullopt;
+        }
+        std::wstring option(m_pattern.substr(m_i + 1, close - m_i - 1));
+        m_i = close + 1;
+        return option;
+    }
+
+    bool SetKind(Part& part, wchar_t conversion, const std::optional<std::wstring>& option)
+    {
+        static constexpr struct
+        {
+            wchar_t conversion;
+            Kind kind;
+        } kKinds[] = {{L'd', Kind::Date},    {L'p', Kind::Level},   {L'c', Kind::Logger},
+                      {L't', Kind::Thread},  {L'm', Kind::Message}, {L'n', Kind::NewLine},
+                      {L'r', Kind::Elapsed}, {L'F', Kind::Nothing}, {L'L', Kind::Nothing},
+                      {L'M', Kind::Nothing}, {L'l', Kind::Nothing}, {L'C', Kind::Nothing},
+                      {L'x', Kind::Nothing}, {L'X', Kind::Nothing}};
+        for (const auto& entry : kKinds)
+        {
+            if (entry.conversion == conversion)
+            {
+                part.kind = entry.kind;
+                if (part.kind == Kind::Date)
+                {
+                    part.date = DateFormat(DatePatternFor(option.value_or(std::wstring())), m_context);
+                }
+                if (part.kind == Kind::Logger && option)
+                {
+                    part.precision = LoggerPrecision(*option);
+                }
+                return true;
+            }
+        }
+        return false;
+    }
+
+    int LoggerPrecision(const std::wstring& option) const
+    {
+        size_t end = 0;
+        const size_t value = ReadNumber(option, end);
+        if (end == 0 || end != option.size() || value == 0)
+        {
+            ReportError(L"conversion pattern \"" + std::wstring(m_pattern) + L"\" of " +
+                        std::wstring(m_context) + L" has %c{" + option +
+                        L"}, which is not a positive number; the full name is used");
+            return 0;
+        }
+        return static_cast<int>(value);
+    }
+
+    void KeepAsText(const std::wstring& what, size_t start)
+    {
+        const std::wstring_view kept = m_pattern.substr(start, m_i - start);
+        m_literal.append(kept);
+        ReportError(L"conversion pattern \"" + std::wstring(m_pattern) + L"\" of " + std::wstring(m_context) +
+                    L" has " + what + L"; \"" + std::wstring(kept) + L"\" kept as text");
+    }
+
+    void FlushLiteral()
+    {
+        if (!m_literal.empty())
+        {
+            Part part;
+            part.kind = Kind::Literal;
+            part.literal.swap(m_literal);
+            m_parts.push_back(std::move(part));
+        }
+    }
+
+    const std::wstring_view m_pattern;
+    const std::wstring_view m_context;
+    std::vector<Part>& m_parts;
+    size_t m_i = 0;
+    std::wstring m_literal;
+};
+
+PatternLayout::PatternLayout(std::wstring_view pattern, std::wstring_view context)
+{
+    Parser(pattern, context, m_parts).Run();
 }
 
 void PatternLayout::AppendPart(const Part& part, const LogEvent& event, std::wstring& out) const

@@ -56,14 +56,15 @@ private:
     };
     struct Part
     {
-        Kind kind;
+        Kind kind = Kind::Nothing;
         std::wstring literal;
         DateFormat date;
-        int precision;
-        bool leftAlign;
-        size_t minWidth;
-        size_t maxWidth;
+        int precision = 0; // %c{n}
+        bool leftAlign = false;
+        size_t minWidth = 0;
+        size_t maxWidth = static_cast<size_t>(-1);
     };
+    class Parser;
 
     void AppendPart(const Part& part, const LogEvent& event, std::wstring& out) const;
 

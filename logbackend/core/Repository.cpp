@@ -1,35 +1,12 @@
 #include "logbackend/core/Repository.h"
 
 #include "logbackend/core/Diagnostics.h"
+#include "logbackend/core/SrwLockGuards.h"
 
 namespace vwnlog
 {
 namespace
 {
-class SharedGuard
-{
-public:
-    explicit SharedGuard(SRWLOCK& lock) : m_lock(lock) { AcquireSRWLockShared(&m_lock); }
-    ~SharedGuard() { ReleaseSRWLockShared(&m_lock); }
-    SharedGuard(const SharedGuard&) = delete;
-    SharedGuard& operator=(const SharedGuard&) = delete;
-
-private:
-    SRWLOCK& m_lock;
-};
-
-class ExclusiveGuard
-{
-public:
-    explicit ExclusiveGuard(SRWLOCK& lock) : m_lock(lock) { AcquireSRWLockExclusive(&m_lock); }
-    ~ExclusiveGuard() { ReleaseSRWLockExclusive(&m_lock); }
-    ExclusiveGuard(const ExclusiveGuard&) = delete;
-    ExclusiveGuard& operator=(const ExclusiveGuard&) = delete;
-
-private:
-    SRWLOCK& m_lock;
-};
-
 // The parent of "a.b.c" is "a.b"; of "a" the root (empty).
 bool ToParent(std::wstring_view& name)
 {

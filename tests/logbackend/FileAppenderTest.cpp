@@ -1,4 +1,5 @@
 #include "logbackend/core/FileAppender.h"
+#include "logging/UniqueHandle.h"
 
 #include "CoreTestSupport.h"
 
@@ -59,34 +60,43 @@ TEST_F(FileAppenderTest, Rolling_SecondWriterFollowsTheFileTheFirstOneMade)
 
     Lines(m_repository, 1, 3);
     Lines(other, 4, 4);        // finds the file full and rolls it
-    Lines(m_repository, 5, 5); // must go to the new file, not to r.log.1
+    Lines(m_repository, 5, 5); // must go to the emptied r.log, not to r.log.1
     EXPECT_EQ(Expected(1, 3), File(L"r.log.1"));
     EXPECT_EQ(Expected(4, 5), File(L"r.log"));
     EXPECT_TRUE(Reports().empty());
 }
 
-TEST_F(FileAppenderTest, Rolling_BlockedRenameKeepsEveryLineAndRetries)
+TEST_F(FileAppenderTest, Rolling_BlockedRollKeepsEveryLineAndRetries)
 {
     Apply(Rolling());
+    ASSERT_TRUE(WriteFileBytes(m_folder / L"r.log.1", "old\r\n"));
     Lines(m_repository, 1, 3);
-    // A viewer that opened the log without delete sharing blocks the rename.
-    HANDLE viewer =
-        CreateFileW((m_folder / L"r.log").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, viewer);
+    // A viewer that opened the log and its backup without delete sharing: the
+    // log is still copied and emptied, but the backup cannot move to make room.
+    auto openAsViewer = [this](const wchar_t* name)
+    {
+        return UniqueFile(CreateFileW((m_folder / name).c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    };
+    UniqueFile viewedLog = openAsViewer(L"r.log");
+    UniqueFile viewedBackup = openAsViewer(L"r.log.1");
+    ASSERT_TRUE(viewedLog && viewedBackup);
     Lines(m_repository, 4, 6);
-    CloseHandle(viewer);
+    viewedLog.Reset();
+    viewedBackup.Reset();
     EXPECT_EQ(Expected(1, 6), File(L"r.log"));
-    EXPECT_FALSE(logtest::Exists(m_folder / L"r.log.1"));
+    EXPECT_EQ("old\r\n", File(L"r.log.1"));
     std::vector<std::wstring> reports = Reports();
     ASSERT_EQ(1u, reports.size());
-    EXPECT_EQ(0u, reports[0].find(L"Log4cxxWrapper: ERROR appender \"R\" (\"" + (m_folder / L"r.log") +
-                                  L"\") cannot roll over (rename to \"" + (m_folder / L"r.log.1") +
-                                  L"\": error 32"))
+    EXPECT_EQ(0u,
+              reports[0].find(L"Log4cxxWrapper: ERROR appender \"R\" (\"" + (m_folder / L"r.log") +
+                              L"\") cannot roll over (rename \"" + (m_folder / L"r.log.1") + L"\": error 32"))
         << ::ToUtf8(reports[0]);
 
     Sleep(static_cast<DWORD>(FileAppender::kRetryRollMs + 100));
     Lines(m_repository, 7, 7);
+    EXPECT_EQ("old\r\n", File(L"r.log.2"));
     EXPECT_EQ(Expected(1, 6), File(L"r.log.1"));
     EXPECT_EQ(Expected(7, 7), File(L"r.log"));
     reports = Reports();
@@ -98,7 +108,7 @@ TEST_F(FileAppenderTest, Rolling_BlockedRenameKeepsEveryLineAndRetries)
 TEST_F(FileAppenderTest, Rolling_GapLeftByFailedShiftIsFilledWithoutLoss)
 {
     Apply(Rolling());
-    // r.log.2 exists, r.log.1 does not: only r.log moves, nothing is pushed out.
+    // r.log.2 exists, r.log.1 does not: only r.log goes to r.log.1, nothing is pushed out.
     ASSERT_TRUE(WriteFileBytes(m_folder / L"r.log.2", "two\r\n"));
     ASSERT_TRUE(WriteFileBytes(m_folder / L"r.log.3", "three\r\n"));
     Lines(m_repository, 1, 4);

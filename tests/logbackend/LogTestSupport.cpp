@@ -62,7 +62,6 @@ DebuggerOutput::~DebuggerOutput()
 DWORD WINAPI DebuggerOutput::ReadLoop(void* self)
 {
     DebuggerOutput& output = *static_cast<DebuggerOutput*>(self);
-    const DWORD ownProcess = GetCurrentProcessId();
     SetEvent(output.m_bufferReady);
     while (output.m_stop == 0)
     {
@@ -75,34 +74,38 @@ DWORD WINAPI DebuggerOutput::ReadLoop(void* self)
         std::string text(output.m_view + sizeof(DWORD),
                          strnlen(output.m_view + sizeof(DWORD), kDbwinBufferBytes - sizeof(DWORD)));
         SetEvent(output.m_bufferReady);
-        if (process != ownProcess)
-        {
-            continue;
-        }
         while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
         {
             text.pop_back();
         }
         AcquireSRWLockExclusive(&output.m_lock);
-        output.m_lines.push_back(text);
+        output.m_lines.emplace_back(process, text);
         ReleaseSRWLockExclusive(&output.m_lock);
     }
     return 0;
 }
 
-std::vector<std::string> DebuggerOutput::Lines()
+std::vector<std::string> DebuggerOutput::Lines(DWORD process)
 {
     OutputDebugStringA(kMarker);
+    const std::pair<DWORD, std::string> marker(GetCurrentProcessId(), kMarker);
     for (const ULONGLONG deadline = GetTickCount64() + kMarkerWaitMs;; Sleep(kPollMs))
     {
         AcquireSRWLockExclusive(&m_lock);
-        const auto marker = std::find(m_lines.begin(), m_lines.end(), kMarker);
-        const bool done = marker != m_lines.end() || GetTickCount64() > deadline;
-        if (marker != m_lines.end())
+        const auto found = std::find(m_lines.begin(), m_lines.end(), marker);
+        const bool done = found != m_lines.end() || GetTickCount64() > deadline;
+        if (found != m_lines.end())
         {
-            m_lines.erase(marker);
+            m_lines.erase(found);
         }
-        std::vector<std::string> lines = m_lines;
+        std::vector<std::string> lines;
+        for (const auto& line : m_lines)
+        {
+            if (line.first == (process == 0 ? GetCurrentProcessId() : process))
+            {
+                lines.push_back(line.second);
+            }
+        }
         ReleaseSRWLockExclusive(&m_lock);
         if (done)
         {

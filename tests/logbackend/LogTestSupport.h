@@ -48,9 +48,10 @@ public:
     DebuggerOutput& operator=(const DebuggerOutput&) = delete;
 
     bool Ready() const { return m_thread != nullptr; }
-    // Lines so far, without their trailing line break. Waits first until a
-    // marker line of its own has come through, so every earlier line is in.
-    std::vector<std::string> Lines();
+    // Lines so far of a process (0: this one), without their trailing line
+    // break. Waits first until a marker line of its own has come through, so
+    // every earlier line is in.
+    std::vector<std::string> Lines(DWORD process = 0);
 
 private:
     static DWORD WINAPI ReadLoop(void* self);
@@ -62,6 +63,6 @@ private:
     HANDLE m_thread = nullptr;
     volatile LONG m_stop = 0;
     SRWLOCK m_lock = SRWLOCK_INIT;
-    std::vector<std::string> m_lines;
+    std::vector<std::pair<DWORD, std::string>> m_lines;
 };
 } // namespace logtest

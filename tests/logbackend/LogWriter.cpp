@@ -1,8 +1,9 @@
-// logbackend_writer PROPERTIES PROCESS THREADS LINES START_EVENT
+// logbackend_writer PROPERTIES PROCESS THREADS LINES START_EVENT [PAUSE_MS]
 // Configures Log4cxxWrapper.dll (beside this program) from PROPERTIES, waits
 // for the named event, then writes LINES numbered lines from each of THREADS
-// threads, fetching the logger for every line as the program does. Exit code
-// 0 when all went through the calls, 1 on bad arguments, 2 without the DLL.
+// threads, fetching the logger for every line as the program does, with
+// PAUSE_MS after each line. Exit code 0 when all went through the calls, 1
+// on bad arguments, 2 without the DLL.
 #include "DllApi.h"
 
 #include <cwchar>
@@ -11,12 +12,13 @@
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc != 6)
+    if (argc != 6 && argc != 7)
     {
         return 1;
     }
     const int process = _wtoi(argv[2]);
     const int lines = _wtoi(argv[4]);
+    const DWORD pauseMs = argc == 7 ? static_cast<DWORD>(_wtoi(argv[6])) : 0;
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring folder(self);
@@ -43,6 +45,10 @@ int wmain(int argc, wchar_t** argv)
                     wchar_t text[128];
                     swprintf(text, 128, L"P%d T%d L%05d abcdefghijklmnopqrstuvwxyz0123456789", process, t, i);
                     api.DebugW(api.GetLoggerW(L"vwn_1.0.0"), text);
+                    if (pauseMs != 0)
+                    {
+                        Sleep(pauseMs);
+                    }
                 }
             });
     }
