@@ -13,13 +13,17 @@ rem holds Voltwren.exe, Log4cxxWrapper.dll, notification_icon.png, ITERHPGen.exe
 rem vwn-user.exe and vwn-smoke.exe. Exit code 0 for PASS, 1 for FAIL.
 setlocal EnableExtensions DisableDelayedExpansion
 
+rem Inside ( ) blocks every expanded path stays in quotes: a ")" in a folder name would end the block.
 set "bin=%~1"
 if not defined bin set "bin=%~dp0..\..\build\win64\bin"
+for %%i in ("%bin%") do set "bin=%%~fi"
+set "missing="
 for %%f in (Voltwren.exe Log4cxxWrapper.dll notification_icon.png ITERHPGen.exe vwn-user.exe vwn-smoke.exe) do (
-  if not exist "%bin%\%%f" (
-    echo FAIL: %bin%\%%f is missing: build first, or name the build's bin folder
-    exit /b 1
-  )
+  if not exist "%bin%\%%f" set "missing=%%f"
+)
+if defined missing (
+  echo FAIL: "%bin%\%missing%" is missing: build first, or name the build's bin folder
+  exit /b 1
 )
 set "smoke=%bin%\vwn-smoke.exe"
 set "identity=HKCU\Software\Classes\AppUserModelId\Tessaly.VoltwrenPowerBeacon"
@@ -38,12 +42,12 @@ set "program=%work%\program"
 set "tool=%work%\program\ITE inboxI2C Flash"
 set "values=%work%\values"
 set "log=%work%\program\Voltwren.log"
-echo smoke: staging Voltwren from %bin% in %work%
+echo smoke: staging Voltwren from "%bin%" in "%work%"
 rem Wine's cmd runs both sides of || and &&: only errorlevel and exist tests here.
 mkdir "%tool%" "%values%"
 if not exist "%values%\" (
-  echo FAIL: cannot make %work%
-  exit /b 1
+  call :fail "cannot make the folder"
+  goto :cleanup
 )
 for %%f in (Voltwren.exe Log4cxxWrapper.dll notification_icon.png) do copy /y "%bin%\%%f" "%program%\" >nul
 copy /y "%bin%\ITERHPGen.exe" "%tool%\" >nul
@@ -101,11 +105,10 @@ if errorlevel 1 call :fail "the log does not show the window closing"
 if errorlevel 1 call :fail "the log does not show the end of the message loop"
 
 :cleanup
-if defined failure if exist "%log%" (
-  copy /y "%log%" "%TEMP%\voltwren-smoke.log" >nul
-  echo smoke: the log of this run: %TEMP%\voltwren-smoke.log
-)
-if not defined failure if exist "%TEMP%\voltwren-smoke.log" del /q "%TEMP%\voltwren-smoke.log"
+set "kept=%TEMP%\voltwren-smoke.log"
+if exist "%kept%" del /q "%kept%"
+if defined failure if exist "%log%" copy /y "%log%" "%kept%" >nul
+if exist "%kept%" echo smoke: the log of this run is kept: "%kept%"
 rem The program registers its toast identity for the user. Both registry views
 rem are cleaned: which one holds a 32-bit program's entries depends on the Windows version.
 for %%v in (64 32) do (
@@ -121,10 +124,10 @@ for %%v in (64 32) do (
 rd /s /q "%work%" 2>nul
 if exist "%work%" call :fail "could not remove %work%"
 
-if defined failure (
-  echo FAIL: %failure%
-  exit /b 1
-)
+if not defined failure goto :pass
+echo FAIL: %failure%
+exit /b 1
+:pass
 echo PASS: two charger changes and their toasts, File, Exit with exit code 0, nothing left running
 exit /b 0
 
