@@ -39,16 +39,16 @@ GlobalMutex::GlobalMutex()
 {
     VWN_LOGW(L"[GlobalMutex][GlobalMutex::GlobalMutex] in.");
 
-    // The descriptor stays allocated for the whole run; without it the mutex gets default security.
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ConvertStringSecurityDescriptorToSecurityDescriptorW(kMutexSecurity, SDDL_REVISION_1, &descriptor,
+    // Without a descriptor the mutex gets default security. The mutex keeps its own copy.
+    UniqueLocalMemory descriptor;
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(kMutexSecurity, SDDL_REVISION_1, descriptor.Put(),
                                                          nullptr);
     SECURITY_ATTRIBUTES attributes = {};
     attributes.nLength = sizeof(attributes);
-    attributes.lpSecurityDescriptor = descriptor;
+    attributes.lpSecurityDescriptor = descriptor.Get();
     attributes.bInheritHandle = FALSE;
 
-    m_mutex = CreateMutexW(&attributes, TRUE, kMutexName);
+    m_mutex.Reset(CreateMutexW(&attributes, TRUE, kMutexName));
     m_creationError = GetLastError();
     m_reportCreationError = true;
     LastErrorKeeper keep;
@@ -62,11 +62,14 @@ GlobalMutex::~GlobalMutex()
     VWN_LOGW(L"[GlobalMutex][GlobalMutex::~GlobalMutex] Calling Release() - done.\n");
 }
 
+bool GlobalMutex::ExistsAlready()
+{
+    const UniqueHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, kMutexName));
+    // A mutex this user may not open exists all the same.
+    return mutex.IsValid() || GetLastError() == ERROR_ACCESS_DENIED;
+}
+
 void GlobalMutex::Release()
 {
-    if (m_mutex != nullptr)
-    {
-        CloseHandle(m_mutex);
-        m_mutex = nullptr;
-    }
+    m_mutex.Reset();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "logging/UniqueHandle.h"
+
 #include <windows.h>
 
 // Keeps the program to one instance per machine. The mutex is never waited
@@ -14,6 +16,9 @@ public:
     // Closes the handle once; later calls do nothing.
     void Release();
 
+    // Whether some instance, in any session, holds the mutex now. Creates nothing, logs nothing.
+    static bool ExistsAlready();
+
     ~GlobalMutex();
     GlobalMutex(const GlobalMutex&) = delete;
     GlobalMutex& operator=(const GlobalMutex&) = delete;
@@ -21,7 +26,7 @@ public:
 private:
     GlobalMutex();
 
-    HANDLE m_mutex = nullptr;
+    UniqueHandle m_mutex;
     DWORD m_creationError = 0;
     bool m_reportCreationError = false;
 };

@@ -1,8 +1,7 @@
 #include "app/Globals.h"
 
 INT32 g_readPresenceStatusRetryCount = kDefaultRetryCount;
-bool g_showConsole = false;
-HANDLE g_chipAccessHelperEvent = nullptr;
+UniqueHandle g_chipAccessHelperEvent;
 HWND g_hMainWnd = nullptr;
 HINSTANCE g_hInstance = nullptr;
 bool g_isSuspended = false;

@@ -1,13 +1,17 @@
 #pragma once
 
+#include "logging/DetailedLog.h"
+#include "logging/UniqueHandle.h"
+
 #include <windows.h>
 
 // Process-wide state of the application shell. Written by the main thread
 // before the detection thread starts (g_hMainWnd: once, right after the window
-// exists) and only read afterwards.
+// exists) and only read afterwards. Detailed mode (g_showConsole) lives with the
+// logging facade, below every layer that reads it.
 extern INT32 g_readPresenceStatusRetryCount;
-extern bool g_showConsole;
-extern HANDLE g_chipAccessHelperEvent;
+// Set by detection's Release; the entry point waits for it at shut-down.
+extern UniqueHandle g_chipAccessHelperEvent;
 extern HWND g_hMainWnd;
 extern HINSTANCE g_hInstance;
 extern bool g_isSuspended;

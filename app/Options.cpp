@@ -2,6 +2,7 @@
 
 #include "app/Globals.h"
 #include "logging/ApacheLogger.h"
+#include "logging/UniqueHandle.h"
 
 #include <shellapi.h>
 
@@ -51,6 +52,7 @@ std::vector<std::wstring> GetCmdLineArgs()
 {
     int numArgs = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &numArgs);
+    const UniqueLocalMemory ownedArgv(argv);
     if (argv == nullptr)
     {
         numArgs = 0;
@@ -60,10 +62,6 @@ std::vector<std::wstring> GetCmdLineArgs()
     for (int i = 0; i < numArgs; ++i)
     {
         args.emplace_back(argv[i]);
-    }
-    if (argv != nullptr)
-    {
-        LocalFree(argv);
     }
     return args;
 }

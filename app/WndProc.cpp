@@ -2,6 +2,7 @@
 
 #include "app/Globals.h"
 #include "app/GlobalMutex.h"
+#include "app/PowerSource.h"
 #include "app/resource.h"
 #include "detection/ChipAccessHelper.h"
 #include "logging/ApacheLogger.h"
@@ -40,11 +41,15 @@ void OnClose()
     ReleaseDetectionAndMutex();
 }
 
+// wParam FALSE: the end of the session was cancelled and the session goes on.
 void OnEndSession(WPARAM wParam)
 {
     VWN_LOGW(L"[Voltwren][WndProc] *** WM_ENDSESSION  (0x%x) ***, wParam (0x%x)", WM_ENDSESSION,
              static_cast<unsigned>(wParam));
-    ReleaseDetectionAndMutex();
+    if (wParam != FALSE)
+    {
+        ReleaseDetectionAndMutex();
+    }
 }
 
 LRESULT OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -85,6 +90,13 @@ void OnSuspend()
     VWN_LOGW(L"[Voltwren][WndProc] @@@@@ Suspended. (PBT_APMSUSPEND) @@@@@\n");
 }
 
+// Mains or battery: detection pauses on battery and resumes on mains.
+void OnPowerStatusChange()
+{
+    VWN_LOGW(L"[Voltwren][WndProc] *** PBT_APMPOWERSTATUSCHANGE (wParam = 0xA)***");
+    ChipAccessHelper::Instance().OnPowerSource(CurrentACLineStatus(), g_readPresenceStatusRetryCount);
+}
+
 void OnPowerBroadcast(WPARAM event)
 {
     VWN_LOGW(L"[Voltwren][WndProc] *** WM_POWERBROADCAST (0x%x), wParam (0x%x) ***", WM_POWERBROADCAST,
@@ -96,6 +108,10 @@ void OnPowerBroadcast(WPARAM event)
     else if (event == PBT_APMSUSPEND)
     {
         OnSuspend();
+    }
+    else if (event == PBT_APMPOWERSTATUSCHANGE)
+    {
+        OnPowerStatusChange();
     }
 }
 } // namespace

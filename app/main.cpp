@@ -1,15 +1,16 @@
 #include "app/Globals.h"
 #include "app/GlobalMutex.h"
 #include "app/Options.h"
+#include "app/PowerSource.h"
 #include "app/QuitRequest.h"
 #include "app/WndProc.h"
 #include "app/resource.h"
+#include "detection/ChargingToast.h"
 #include "detection/ChipAccessHelper.h"
 #include "logging/ApacheLogger.h"
+#include "logging/DebuggerLine.h"
 #include "logging/LastErrorText.h"
 
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <string>
@@ -19,7 +20,6 @@ namespace
 constexpr int kFailedStartExitCode = -1;
 constexpr DWORD kReleaseWaitMs = 1000;
 constexpr int kTitleChars = 100;
-constexpr size_t kDebugLineChars = 260;
 
 wchar_t g_windowTitle[kTitleChars];
 wchar_t g_windowClass[kTitleChars];
@@ -34,17 +34,6 @@ std::wstring ProgramFolder()
     return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
 }
 
-// Lines for the debugger go through a 260-character buffer: a long line is cut, never overrun.
-void DebuggerLine(const wchar_t* format, ...)
-{
-    wchar_t buffer[kDebugLineChars] = {};
-    va_list args;
-    va_start(args, format);
-    _vsnwprintf_s(buffer, kDebugLineChars, _TRUNCATE, format, args);
-    va_end(args);
-    OutputDebugStringW(buffer);
-}
-
 void LogStartupFailure(const wchar_t* step, const std::exception& error)
 {
     VWN_LOGW(L"[Voltwren][wWinMain] @@@@@ %ws failed (%hs) !!! @@@@@", step, error.what());
@@ -52,7 +41,9 @@ void LogStartupFailure(const wchar_t* step, const std::exception& error)
 
 void InitLogging(const std::wstring& workingDir)
 {
-    ApacheLogger::Init(workingDir);
+    // A running instance's start already judged the log folder, and its log is
+    // being written there: a second start, refused later on, must not reset it.
+    ApacheLogger::Init(workingDir, !GlobalMutex::ExistsAlready());
     ApacheLogger::Configure(workingDir + L"log4cxx.properties");
 }
 
@@ -60,9 +51,9 @@ void CreateSingleInstanceMutex()
 {
     VWN_LOGW(L"[Voltwren][wWinMain] Creating mutex ...");
     GlobalMutex::Instance();
-    g_lastErrorCode = GetLastErrorText();
-    VWN_LOGW(L"[Voltwren][wWinMain] %ws", g_lastErrorText.c_str());
-    if (g_lastErrorCode != 0)
+    const DWORD code = GetLastError();
+    VWN_LOGW(L"[Voltwren][wWinMain] %ws", LastErrorText(code).c_str());
+    if (code != 0)
     {
         std::exit(kFailedStartExitCode);
     }
@@ -72,8 +63,8 @@ void CreateSingleInstanceMutex()
 void CreateReleaseEvent()
 {
     VWN_LOGW(L"[Voltwren][wWinMain] Creating event objects ...");
-    g_chipAccessHelperEvent = CreateEventW(nullptr, TRUE, FALSE, L"vwn_chipAaccessHelper");
-    if (g_chipAccessHelperEvent == nullptr)
+    g_chipAccessHelperEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, L"vwn_chipAaccessHelper"));
+    if (!g_chipAccessHelperEvent)
     {
         const wchar_t* failed = L"[Voltwren][wWinMain] @@@@@ Creating event objects - FAILED ! @@@@@";
         OutputDebugStringW(failed);
@@ -96,9 +87,30 @@ void ProcessCommandLine(const std::wstring& workingDir)
     VWN_LOGW(L"[Voltwren][wWinMain] Processing command-line args - done.");
 }
 
+// Detection tells the entry point through the release event that it let go.
+void SignalDetectionReleased()
+{
+    if (g_chipAccessHelperEvent)
+    {
+        SetEvent(g_chipAccessHelperEvent.Get());
+    }
+}
+
+DetectionSettings MakeDetectionSettings(const std::wstring& workingDir)
+{
+    DetectionSettings settings;
+    settings.detailedLog = g_showConsole;
+    settings.callbacks.chargingTypeChanged = [workingDir](BYTE chargingType)
+    { ShowChargingTypeToast(chargingType, workingDir); };
+    settings.callbacks.gaveUp = PostQuitToMainWindow;
+    settings.callbacks.released = SignalDetectionReleased;
+    return settings;
+}
+
 void StartDetection(const std::wstring& workingDir)
 {
     ChipAccessHelper& helper = ChipAccessHelper::Instance();
+    helper.Configure(MakeDetectionSettings(workingDir));
     try
     {
         helper.SetWorkingDir(workingDir);
@@ -109,6 +121,8 @@ void StartDetection(const std::wstring& workingDir)
     }
     helper.Preprocessing();
     helper.DetectSlaveAddress();
+    // On battery the thread starts paused, until mains power returns.
+    helper.OnPowerSource(CurrentACLineStatus(), g_readPresenceStatusRetryCount);
     helper.Run(g_readPresenceStatusRetryCount);
 }
 
@@ -163,14 +177,13 @@ int ShutDown(int exitCode)
 {
     VWN_LOGW(L"[Voltwren][wWinMain] @@@@@ WM_QUIT RECEIVED. @@@@@\n");
     ChipAccessHelper::Instance().Release();
-    const DWORD waited = WaitForSingleObject(g_chipAccessHelperEvent, kReleaseWaitMs);
+    const DWORD waited = WaitForSingleObject(g_chipAccessHelperEvent.Get(), kReleaseWaitMs);
     if (waited != WAIT_OBJECT_0)
     {
         DebuggerLine(L"[Voltwren][wWinMain] _event = 0x%08x (output via OutputDebugString())", waited);
         VWN_LOGW(L"[Voltwren][wWinMain] _event = 0x%08x (output via OutputDebugString())", waited);
     }
-    CloseHandle(g_chipAccessHelperEvent);
-    g_chipAccessHelperEvent = nullptr;
+    g_chipAccessHelperEvent.Reset();
     GlobalMutex::Instance().Release();
     return exitCode;
 }
@@ -189,7 +202,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
 
     if (CreateMainWindow(instance, showCommand) == nullptr)
     {
-        return 0;
+        const DWORD code = GetLastError();
+        VWN_LOGW(L"[Voltwren][wWinMain] @@@@@ Creating the main window - FAILED ! @@@@@");
+        VWN_LOGW(L"[Voltwren][wWinMain] %ws", LastErrorText(code).c_str());
+        return kFailedStartExitCode;
     }
     return ShutDown(RunMessageLoop(instance));
 }

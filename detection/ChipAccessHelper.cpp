@@ -1,8 +1,17 @@
 #include "detection/ChipAccessHelper.h"
 
-#include "app/Globals.h"
+#include "detection/ChargerReading.h"
+#include "detection/PollingLoop.h"
 #include "logging/ApacheLogger.h"
 #include "toast/NotifierIdentity.h"
+
+namespace
+{
+void LogReleased(const wchar_t* operation)
+{
+    VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::%ws] Detection was released; nothing to do.", operation);
+}
+} // namespace
 
 ChipAccessHelper& ChipAccessHelper::Instance()
 {
@@ -10,16 +19,9 @@ ChipAccessHelper& ChipAccessHelper::Instance()
     return instance;
 }
 
-ChipAccessHelper::ChipAccessHelper()
-    : m_chargingType(0), m_hStdInRead(nullptr), m_hStdInWrite(nullptr), m_pollingEvent(nullptr),
-      m_threadId(0), m_thread(nullptr), _retryCount(0), _slaveAddr(kNoSlaveAddress), m_released(false)
+ChipAccessHelper::ChipAccessHelper() : m_state(std::make_shared<DetectionState>())
 {
-    InitializeCriticalSection(&m_lock);
-    m_pollingEvent = CreateEventW(nullptr, FALSE, FALSE, L"vwn_polling");
-    CreatePipeRedirectedConsole();
-    _slaveAddr = kNoSlaveAddress;
-    m_slaveAddrCandidates.push_back(0x4E);
-    m_slaveAddrCandidates.push_back(0x40);
+    m_thread.CreateStopEvent();
 }
 
 ChipAccessHelper::~ChipAccessHelper()
@@ -29,38 +31,141 @@ ChipAccessHelper::~ChipAccessHelper()
     VWN_LOGA("[ChipAccessHelper][ChipAccessHelper::~ChipAccessHelper] out.\n");
 }
 
+void ChipAccessHelper::Configure(DetectionSettings settings)
+{
+    m_state->settings = std::move(settings);
+}
+
 void ChipAccessHelper::SetWorkingDir(const std::wstring& workingDir)
 {
-    m_workingDir = workingDir;
-    const std::wstring iconPath = m_workingDir + L"notification_icon.png";
-    NotifierIdentity::Register(L"Tessaly.VoltwrenPowerBeacon", L"Tessaly Voltwren", iconPath);
+    m_state->workingDir = workingDir;
+    m_state->console.Start(m_state->ToolFolder(), m_state->settings.detailedLog);
+    NotifierIdentity::Register(L"Tessaly.VoltwrenPowerBeacon", L"Tessaly Voltwren",
+                               workingDir + L"notification_icon.png");
+}
+
+bool ChipAccessHelper::Preprocessing()
+{
+    return ::Preprocessing(*m_state);
+}
+
+bool ChipAccessHelper::DetectSlaveAddress()
+{
+    return ::DetectSlaveAddress(*m_state);
+}
+
+void ChipAccessHelper::Run(INT32 retryCount)
+{
+    if (m_released)
+    {
+        LogReleased(L"Run");
+        return;
+    }
+    const std::lock_guard<std::recursive_mutex> guard(m_lock);
+    const RunConditions::Action action = m_conditions.Want();
+    if (m_thread.HasThread())
+    {
+        m_thread.Stop();
+    }
+    const UINT32 count = static_cast<UINT32>(retryCount);
+    VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::Run] _retryCount(%d)", count);
+    if (action != RunConditions::Action::Start)
+    {
+        VWN_LOGW(
+            L"[ChipAccessHelper][ChipAccessHelper::Run] On battery: the thread starts when mains power returns.");
+        return;
+    }
+    StartThread(count, false);
+}
+
+void ChipAccessHelper::Stop()
+{
+    if (m_released)
+    {
+        LogReleased(L"Stop");
+        return;
+    }
+    const std::lock_guard<std::recursive_mutex> guard(m_lock);
+    m_conditions.Unwant();
+    m_thread.Stop();
+}
+
+void ChipAccessHelper::OnPowerSource(BYTE acLineStatus, INT32 retryCount)
+{
+    if (m_released)
+    {
+        LogReleased(L"OnPowerSource");
+        return;
+    }
+    const std::lock_guard<std::recursive_mutex> guard(m_lock);
+    switch (m_conditions.PowerSource(acLineStatus))
+    {
+    case RunConditions::Action::Pause:
+        Pause(acLineStatus);
+        break;
+    case RunConditions::Action::Resume:
+        VWN_LOGW(
+            L"[ChipAccessHelper][ChipAccessHelper::OnPowerSource] @@@@@ On mains (ACLineStatus 0x%X): detection resumed. @@@@@",
+            acLineStatus);
+        StartThread(static_cast<UINT32>(retryCount), true);
+        break;
+    case RunConditions::Action::Unpause:
+        VWN_LOGW(
+            L"[ChipAccessHelper][ChipAccessHelper::OnPowerSource] @@@@@ On mains (ACLineStatus 0x%X): detection resumes with its next start. @@@@@",
+            acLineStatus);
+        break;
+    default:
+        break;
+    }
+}
+
+void ChipAccessHelper::Pause(BYTE acLineStatus)
+{
+    VWN_LOGW(
+        L"[ChipAccessHelper][ChipAccessHelper::OnPowerSource] @@@@@ On battery (ACLineStatus 0x%X): detection paused. @@@@@",
+        acLineStatus);
+    m_thread.Stop();
+    // A charger plugged in again then shows its toast again, as after an unplug.
+    OnChargingType(*m_state, 0);
+}
+
+void ChipAccessHelper::StartThread(UINT32 retryCount, bool resumed)
+{
+    // The thread holds the state itself: it may outlive this object's use of it.
+    const std::shared_ptr<DetectionState> state = m_state;
+    PollStart start;
+    start.retryCount = retryCount;
+    start.resumed = resumed;
+    m_thread.Start([state, start](HANDLE stopEvent)
+                   { return DetectionThreadFunc(*state, stopEvent, start); });
 }
 
 void ChipAccessHelper::Release()
 {
     VWN_LOGA("[ChipAccessHelper][ChipAccessHelper::Release] in.");
-    if (m_thread != nullptr)
+    if (m_thread.HasThread())
     {
         Stop();
     }
-    if (m_pollingEvent != nullptr)
+    const bool threadLives = m_thread.HasStuckThread();
+    if (threadLives && !m_released)
     {
-        CloseHandle(m_pollingEvent);
-        m_pollingEvent = nullptr;
+        VWN_LOGW(
+            L"[ChipAccessHelper][ChipAccessHelper::Release] @@@@@ The thread still runs: its event and console stay until it ends !!! @@@@@");
+    }
+    if (!threadLives)
+    {
+        m_thread.CloseStopEvent();
     }
     NotifierIdentity::Unregister();
-    if (m_hStdInWrite != nullptr)
+    if (!threadLives)
     {
-        CloseConsole();
+        m_state->console.Close();
     }
-    if (!m_released)
+    m_released = true;
+    if (m_state->settings.callbacks.released)
     {
-        m_released = true;
-        DeleteCriticalSection(&m_lock);
-    }
-    if (g_chipAccessHelperEvent != nullptr)
-    {
-        SetEvent(g_chipAccessHelperEvent);
+        m_state->settings.callbacks.released();
     }
     VWN_LOGA("[ChipAccessHelper][ChipAccessHelper::Release] out.\n");
 }

@@ -1,45 +1,43 @@
 #pragma once
 
+#include "detection/DetectionSettings.h"
+#include "detection/DetectionState.h"
+#include "detection/DetectionThread.h"
+#include "detection/RunConditions.h"
+
 #include <windows.h>
 
+#include <memory>
+#include <mutex>
 #include <string>
-#include <vector>
 
 // Reads the charger chip through the vendor's tool, typed into one hidden
-// cmd.exe console, and watches the charging type on its own thread.
+// cmd.exe console, and watches the charging type on its own thread. The front
+// that the shell drives; the work is done by its parts: the tool console, the
+// value file, the charger reading and the detection thread.
 class ChipAccessHelper
 {
 public:
-    static constexpr UINT32 kNoSlaveAddress = 0xFFFFFFFF;
-
     static ChipAccessHelper& Instance();
 
-    // Stores the program folder (ending in a backslash) and registers the notifier identity.
+    // The shell's choices and reactions; before SetWorkingDir.
+    void Configure(DetectionSettings settings);
+    // Stores the program folder (ending in a backslash), starts the tool console
+    // and registers the notifier identity.
     void SetWorkingDir(const std::wstring& workingDir);
     // Locates the value file and moves the console into the tool folder.
     bool Preprocessing();
     // Probes the candidate slave addresses until one answers.
     bool DetectSlaveAddress();
+    // Starts the detection thread, stopping a running one first; on battery the
+    // thread waits for mains power.
     void Run(INT32 retryCount);
     void Stop();
-    // Gives everything back; safe to call again.
+    // The power source (ACLineStatus) changed or is first known: battery pauses
+    // detection and forgets the charging type; mains resumes it, reading at once.
+    void OnPowerSource(BYTE acLineStatus, INT32 retryCount);
+    // Gives everything back that no live thread uses; safe to call again.
     void Release();
-
-    // Console.
-    bool WriteToConsole(const std::string& text);
-    bool WriteToConsole(const std::wstring& text);
-    bool ChangeConsoleCurrentDir2ToolDir();
-
-    // Value file.
-    bool GetValueFilePath(std::wstring& path);
-    void DeleteTargetFile();
-    static bool ReadQcPdPresenceStatusFromFile(const std::wstring& path, BYTE& value);
-
-    // Probing.
-    void SendCommand2SlaveAddress(const UINT32& addr);
-    bool DoReadPresenceStatus(UINT32 addr, const std::wstring& valueFilename, BYTE& value);
-
-    const std::wstring& ResultFilename() const { return _resultFilename; }
 
     ~ChipAccessHelper();
     ChipAccessHelper(const ChipAccessHelper&) = delete;
@@ -48,24 +46,14 @@ public:
 private:
     ChipAccessHelper();
 
-    void CreatePipeRedirectedConsole();
-    void CloseConsole();
-    static unsigned __stdcall DetectionThreadFunc(void* argument);
-    unsigned Poll();
-    void OnChargingType(BYTE value);
+    void StartThread(UINT32 retryCount, bool resumed);
+    void Pause(BYTE acLineStatus);
 
-    BYTE m_chargingType;
-    std::wstring m_workingDir;
-    std::wstring _resultFilename;
-    HANDLE m_hStdInRead;
-    HANDLE m_hStdInWrite;
-    HANDLE m_pollingEvent;
-    UINT32 m_threadId;
-    HANDLE m_thread;
-    UINT32 _retryCount;
-    std::vector<INT32> m_slaveAddrCandidates;
-    UINT32 _slaveAddr;
-    CRITICAL_SECTION m_lock;
-    // Run and Stop after Release must use neither the lock nor the event.
-    bool m_released;
+    std::shared_ptr<DetectionState> m_state;
+    DetectionThread m_thread;
+    RunConditions m_conditions;
+    // Held by Run and Stop; the detection thread never takes it.
+    std::recursive_mutex m_lock;
+    // Run and Stop after Release do nothing.
+    bool m_released = false;
 };

@@ -1,15 +1,157 @@
-// The hidden cmd.exe console that runs the charger tool: one pipe into its
-// standard input, nothing read back.
-#include "detection/ChipAccessHelper.h"
+#include "detection/ToolConsole.h"
 
-#include "app/Globals.h"
-#include "detection/ConsoleText.h"
 #include "logging/ApacheLogger.h"
+
+#include <vector>
 
 namespace
 {
-const wchar_t* const kConsolePath = L"C:\\windows\\system32\\cmd.exe";
+std::wstring SystemConsolePath()
+{
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    const std::wstring system = (length > 0 && length < MAX_PATH) ? folder : L"C:\\Windows\\System32";
+    return system + L"\\cmd.exe";
+}
+
+// The name of a "NAME=value" entry. Entries such as "=C:=C:\dir" start with "=".
+std::wstring EntryName(const std::wstring& entry)
+{
+    const size_t equals = entry.find(L'=', 1);
+    return entry.substr(0, equals);
+}
+
+int CompareNames(const std::wstring& left, const std::wstring& right)
+{
+    return CompareStringOrdinal(left.c_str(), static_cast<int>(left.size()), right.c_str(),
+                                static_cast<int>(right.size()), TRUE);
+}
+
+// Only the pipe's read end is handed on, and only to this one process.
+class InheritOnly
+{
+public:
+    explicit InheritOnly(HANDLE handle) : m_handles{handle}
+    {
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        m_storage.resize(size);
+        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(m_storage.data());
+        if (size == 0 || !InitializeProcThreadAttributeList(list, 1, 0, &size))
+        {
+            return;
+        }
+        m_list = list;
+        if (!UpdateProcThreadAttribute(m_list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, m_handles,
+                                       sizeof(m_handles), nullptr, nullptr))
+        {
+            DeleteProcThreadAttributeList(m_list);
+            m_list = nullptr;
+        }
+    }
+    ~InheritOnly()
+    {
+        if (m_list != nullptr)
+        {
+            DeleteProcThreadAttributeList(m_list);
+        }
+    }
+    InheritOnly(const InheritOnly&) = delete;
+    InheritOnly& operator=(const InheritOnly&) = delete;
+
+    // Null when the system could not make the list; the read end is then the
+    // only handle of ours that is inheritable at all.
+    LPPROC_THREAD_ATTRIBUTE_LIST List() const { return m_list; }
+
+private:
+    HANDLE m_handles[1];
+    std::vector<BYTE> m_storage;
+    LPPROC_THREAD_ATTRIBUTE_LIST m_list = nullptr;
+};
+
+bool LaunchConsole(HANDLE input, const ConsoleLaunch& launch)
+{
+    if (!SetHandleInformation(input, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT))
+    {
+        return false;
+    }
+    const InheritOnly inherit(input);
+    // Zeroed: no standard handles of ours, no reserved fields.
+    STARTUPINFOEXW startup = {};
+    startup.StartupInfo.cb = sizeof(startup);
+    startup.StartupInfo.dwFlags = launch.startupFlags;
+    startup.StartupInfo.wShowWindow = launch.showWindow;
+    startup.StartupInfo.hStdInput = input;
+    startup.lpAttributeList = inherit.List();
+    const DWORD flags = launch.creationFlags | (inherit.List() != nullptr ? EXTENDED_STARTUPINFO_PRESENT : 0);
+
+    std::wstring environment = launch.environment;
+    const wchar_t* directory = launch.currentDirectory.empty() ? nullptr : launch.currentDirectory.c_str();
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(launch.application.c_str(), nullptr, nullptr, nullptr, TRUE, flags, &environment[0],
+                        directory, &startup.StartupInfo, &process))
+    {
+        return false;
+    }
+    // The console lives on its own until it reads "exit" or the end of its input.
+    const UniqueHandle ownedProcess(process.hProcess);
+    const UniqueHandle ownedThread(process.hThread);
+    return true;
+}
 } // namespace
+
+ConsoleLaunch DescribeConsoleLaunch(bool visible, const std::wstring& toolFolder)
+{
+    ConsoleLaunch launch;
+    launch.application = SystemConsolePath();
+    launch.creationFlags = CREATE_UNICODE_ENVIRONMENT | (visible ? CREATE_NEW_CONSOLE : CREATE_NO_WINDOW);
+    launch.startupFlags = STARTF_USESTDHANDLES | (visible ? STARTF_USESHOWWINDOW : 0);
+    launch.showWindow = visible ? SW_SHOWNORMAL : SW_HIDE;
+    // Starting in the tool folder needs no typed path at all. Wine's cmd expands
+    // "%NAME%" again inside a variable's value (Windows' cmd does not), so there
+    // the typed "cd" alone would miss a folder such as "p%OS%q".
+    const DWORD attributes = GetFileAttributesW(toolFolder.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    {
+        launch.currentDirectory = toolFolder;
+    }
+
+    wchar_t* current = GetEnvironmentStringsW();
+    launch.environment = EnvironmentBlockWith(current, kToolDirVariable, toolFolder);
+    if (current != nullptr)
+    {
+        FreeEnvironmentStringsW(current);
+    }
+    return launch;
+}
+
+std::wstring EnvironmentBlockWith(const wchar_t* environment, const std::wstring& name,
+                                  const std::wstring& value)
+{
+    std::vector<std::wstring> entries;
+    for (const wchar_t* entry = environment; entry != nullptr && *entry != L'\0'; entry += wcslen(entry) + 1)
+    {
+        if (CompareNames(EntryName(entry), name) != CSTR_EQUAL)
+        {
+            entries.emplace_back(entry);
+        }
+    }
+    auto at = entries.begin();
+    while (at != entries.end() && CompareNames(EntryName(*at), name) == CSTR_LESS_THAN)
+    {
+        ++at;
+    }
+    entries.insert(at, name + L"=" + value);
+
+    std::wstring block;
+    for (const std::wstring& entry : entries)
+    {
+        block += entry;
+        block += L'\0';
+    }
+    block += L'\0';
+    return block;
+}
 
 std::string NarrowToLowBytes(const std::wstring& text)
 {
@@ -22,61 +164,34 @@ std::string NarrowToLowBytes(const std::wstring& text)
     return bytes;
 }
 
-void ChipAccessHelper::CreatePipeRedirectedConsole()
+bool ToolConsole::Start(const std::wstring& toolFolder, bool detailedLog)
 {
-    SECURITY_ATTRIBUTES inheritable = {};
-    inheritable.nLength = sizeof(inheritable);
-    inheritable.bInheritHandle = TRUE;
-    if (!CreatePipe(&m_hStdInRead, &m_hStdInWrite, &inheritable, 0))
+    m_detailedLog = detailedLog;
+    // Neither end is inheritable when made; the launch hands on the read end alone.
+    UniqueHandle readEnd;
+    const bool started = CreatePipe(readEnd.Put(), m_input.Put(), nullptr, 0) &&
+                         LaunchConsole(readEnd.Get(), DescribeConsoleLaunch(m_detailedLog, toolFolder));
+    if (!started)
     {
-        m_hStdInRead = nullptr;
-        m_hStdInWrite = nullptr;
-    }
-
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    GetStartupInfoW(&startup);
-    startup.hStdInput = m_hStdInRead;
-    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-    if (g_showConsole)
-    {
-        startup.wShowWindow = SW_SHOWNORMAL;
-        startup.hStdOutput = nullptr;
-        startup.hStdError = nullptr;
-    }
-
-    PROCESS_INFORMATION process = {};
-    const BOOL created = CreateProcessW(kConsolePath, nullptr, nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE,
-                                        nullptr, nullptr, &startup, &process);
-    if (created)
-    {
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-    }
-    // The console holds its own inherited copy of the read end.
-    if (m_hStdInRead != nullptr)
-    {
-        CloseHandle(m_hStdInRead);
-        m_hStdInRead = nullptr;
+        m_input.Reset();
     }
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::CreatePipeRedirectedConsole] _result -> %d",
-             created ? 1 : 0);
+             started ? 1 : 0);
+    return started;
 }
 
-bool ChipAccessHelper::WriteToConsole(const std::string& text)
+bool ToolConsole::Write(const std::string& text)
 {
-    if (g_showConsole)
+    if (m_detailedLog)
     {
         const std::string line =
             "[ChipAccessHelper][ChipAccessHelper::WriteToConsole] outputString -> " + text;
         ApacheLogger::WriteA(ApacheLogger::GetLogger(L"vwn"), line.c_str());
     }
     DWORD written = 0;
-    const bool result =
-        m_hStdInWrite != nullptr &&
-        WriteFile(m_hStdInWrite, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    if (g_showConsole)
+    const bool result = m_input.IsValid() && WriteFile(m_input.Get(), text.data(),
+                                                       static_cast<DWORD>(text.size()), &written, nullptr);
+    if (m_detailedLog)
     {
         ApacheLogger::WriteW(ApacheLogger::GetLogger(L"vwn"),
                              result ? L"[ChipAccessHelper][ChipAccessHelper::WriteToConsole] _result -> 1"
@@ -85,23 +200,23 @@ bool ChipAccessHelper::WriteToConsole(const std::string& text)
     return result;
 }
 
-bool ChipAccessHelper::WriteToConsole(const std::wstring& text)
+bool ToolConsole::Write(const std::wstring& text)
 {
-    return WriteToConsole(NarrowToLowBytes(text));
+    return Write(NarrowToLowBytes(text));
 }
 
-bool ChipAccessHelper::ChangeConsoleCurrentDir2ToolDir()
+bool ToolConsole::ChangeDirToToolDir()
 {
     VWN_LOGW(
         L"[ChipAccessHelper][ChipAccessHelper::ChangeConsoleCurrentDir2ToolDir] CD to the dir in which the tool resides ...");
     // Quoted and with /d: the folder may hold "&" or parentheses, or lie on another drive.
-    const std::wstring cmd = L"cd /d \"" + m_workingDir + L"ITE inboxI2C Flash\\\"\n";
-    if (g_showConsole)
+    const std::wstring cmd = std::wstring(L"cd /d \"%") + kToolDirVariable + L"%\"\n";
+    if (m_detailedLog)
     {
         VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::ChangeConsoleCurrentDir2ToolDir] _cmd -> %ws",
                  cmd.c_str());
     }
-    const bool result = WriteToConsole(cmd);
+    const bool result = Write(cmd);
     if (result)
     {
         VWN_LOGW(
@@ -115,16 +230,14 @@ bool ChipAccessHelper::ChangeConsoleCurrentDir2ToolDir()
     return result;
 }
 
-void ChipAccessHelper::CloseConsole()
+void ToolConsole::Close()
 {
-    if (m_hStdInWrite == nullptr)
+    if (!m_input.IsValid())
     {
         return;
     }
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::CloseConsole] Closing the console ...");
-    WriteToConsole(std::string("exit\n"));
+    Write(std::string("exit\n"));
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::CloseConsole] Closing the console - done.\n");
-    CloseHandle(m_hStdInWrite);
-    m_hStdInWrite = nullptr;
-    m_hStdInRead = nullptr;
+    m_input.Reset();
 }

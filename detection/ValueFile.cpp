@@ -1,9 +1,8 @@
-// Where the tool writes its value file, and what its first byte says.
-#include "detection/ChipAccessHelper.h"
+#include "detection/ValueFile.h"
 
-#include "app/Globals.h"
 #include "logging/ApacheLogger.h"
 #include "logging/LastErrorText.h"
+#include "logging/UniqueHandle.h"
 
 #include <vector>
 
@@ -14,62 +13,62 @@ constexpr DWORD kMaxIniBytes = 64 * 1024;
 
 // Opens for reading while others may read too; a writer holding the file
 // without read sharing makes this fail at once instead of waiting.
-HANDLE OpenForReading(const std::wstring& path)
+UniqueFile OpenForReading(const std::wstring& path)
 {
-    return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    return UniqueFile(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-bool ReadWholeSmallFile(HANDLE file, std::vector<char>& bytes)
+bool ReadWholeSmallFile(const std::wstring& path, std::string& bytes)
 {
-    const DWORD size = GetFileSize(file, nullptr);
+    const UniqueFile file = OpenForReading(path);
+    if (!file)
+    {
+        return false;
+    }
+    const DWORD size = GetFileSize(file.Get(), nullptr);
     if (size == INVALID_FILE_SIZE || size > kMaxIniBytes)
     {
         return false;
     }
-    bytes.assign(static_cast<size_t>(size) + 1, '\0');
+    bytes.assign(size, '\0');
     DWORD read = 0;
-    const BOOL ok = ReadFile(file, bytes.data(), size, &read, nullptr);
-    bytes[read] = '\0';
+    const BOOL ok = ReadFile(file.Get(), &bytes[0], size, &read, nullptr);
+    bytes.resize(read);
     return ok != FALSE;
 }
+} // namespace
 
-std::wstring Utf8ToWide(const char* text)
+std::wstring ValueFolderFromIniBytes(const std::string& bytes)
 {
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    const std::string text = bytes.substr(0, bytes.find('\0'));
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
     if (length <= 0)
     {
         return std::wstring();
     }
     std::vector<wchar_t> wide(static_cast<size_t>(length) + 1, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), length);
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), length);
     return std::wstring(wide.data());
 }
-} // namespace
 
-bool ChipAccessHelper::GetValueFilePath(std::wstring& path)
+bool GetValueFilePath(const std::wstring& toolFolder, bool detailedLog, std::wstring& path)
 {
-    const std::wstring iniPath = m_workingDir + L"ITE inboxI2C Flash\\" + L"OutputPath.ini";
-    if (g_showConsole)
+    const std::wstring iniPath = toolFolder + L"OutputPath.ini";
+    if (detailedLog)
     {
         VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::GetValueFilePath] Path to OuputFile.ini => %ws",
                  iniPath.c_str());
     }
-    HANDLE file = OpenForReading(iniPath);
-    std::vector<char> bytes;
-    const bool read = file != INVALID_HANDLE_VALUE && ReadWholeSmallFile(file, bytes);
-    if (file != INVALID_HANDLE_VALUE)
-    {
-        CloseHandle(file);
-    }
-    if (!read)
+    std::string bytes;
+    if (!ReadWholeSmallFile(iniPath, bytes))
     {
         VWN_LOGW(
             L"[ChipAccessHelper][ChipAccessHelper::GetValueFilePath] @@@@@ Unable to open the INI file !!! @@@@@");
         return false;
     }
-    path = Utf8ToWide(bytes.data());
-    if (g_showConsole)
+    path = ValueFolderFromIniBytes(bytes);
+    if (detailedLog)
     {
         VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::GetValueFilePath] Target file path -> %ws",
                  path.c_str());
@@ -77,56 +76,26 @@ bool ChipAccessHelper::GetValueFilePath(std::wstring& path)
     return true;
 }
 
-bool ChipAccessHelper::Preprocessing()
+void DeleteTargetFile(const std::wstring& valueFile, bool detailedLog)
 {
-    VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::Preprocessing] in.");
-    std::wstring path;
-    const bool found = GetValueFilePath(path);
-    if (g_showConsole)
-    {
-        VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::Preprocessing] GetValueFilePath() -> %ws",
-                 path.c_str());
-    }
-    if (found)
-    {
-        path += L"ManualRead.bin";
-        if (g_showConsole)
-        {
-            VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::Preprocessing] _resultFilename -> %ws",
-                     path.c_str());
-        }
-        _resultFilename = path;
-        ChangeConsoleCurrentDir2ToolDir();
-    }
-    else
-    {
-        VWN_LOGW(
-            L"[ChipAccessHelper][ChipAccessHelper::Preprocessing] Unable to get the value file path !!!");
-    }
-    VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::Preprocessing] out.");
-    return found;
-}
-
-void ChipAccessHelper::DeleteTargetFile()
-{
-    if (g_showConsole)
+    if (detailedLog)
     {
         VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DeleteTargetFile] Deleting %ws ...",
-                 _resultFilename.c_str());
+                 valueFile.c_str());
     }
-    if (DeleteFileW(_resultFilename.c_str()))
+    if (DeleteFileW(valueFile.c_str()))
     {
         VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DeleteTargetFile] File deleted.");
         return;
     }
-    g_lastErrorCode = GetLastErrorText();
-    VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DeleteTargetFile] %ws", g_lastErrorText.c_str());
+    const DWORD code = GetLastError();
+    VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DeleteTargetFile] %ws", LastErrorText(code).c_str());
 }
 
-bool ChipAccessHelper::ReadQcPdPresenceStatusFromFile(const std::wstring& path, BYTE& value)
+bool ReadQcPdPresenceStatusFromFile(const std::wstring& path, BYTE& value)
 {
-    HANDLE file = OpenForReading(path);
-    if (file == INVALID_HANDLE_VALUE)
+    const UniqueFile file = OpenForReading(path);
+    if (!file)
     {
         VWN_LOGW(
             L"[ChipAccessHelper][ChipAccessHelper::ReadQcPdPresenceStatusFromFile] @@@@@ Unable to open the target file !!! @@@@@");
@@ -135,8 +104,7 @@ bool ChipAccessHelper::ReadQcPdPresenceStatusFromFile(const std::wstring& path, 
     }
     BYTE first = 0;
     DWORD read = 0;
-    const BOOL ok = ReadFile(file, &first, 1, &read, nullptr);
-    CloseHandle(file);
+    const BOOL ok = ReadFile(file.Get(), &first, 1, &read, nullptr);
     value = ok ? first : 0;
     return ok != FALSE;
 }

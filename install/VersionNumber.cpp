@@ -1,8 +1,9 @@
 #include "install/VersionNumber.h"
 
-#include "app/Globals.h"
 #include "logging/ApacheLogger.h"
+#include "logging/DetailedLog.h"
 #include "logging/LastErrorText.h"
+#include "logging/UniqueHandle.h"
 
 #include <windows.h>
 
@@ -28,10 +29,11 @@ struct VersionCache
     std::string text;
 };
 
+// Never destroyed: a detection thread that did not end may still log while the process exits.
 VersionCache& Cache()
 {
-    static VersionCache cache;
-    return cache;
+    static VersionCache* const cache = new VersionCache;
+    return *cache;
 }
 
 bool IsStringType(DWORD type)
@@ -59,20 +61,15 @@ bool ReadStringValue(HKEY key, const char* valueName, std::string& text)
     return true;
 }
 
-bool OpenProductKey(const std::string& path, HKEY& key)
+// The registry returns its code instead of setting the thread's: the caller gets it as a value.
+LSTATUS OpenProductKey(const std::string& path, UniqueRegistryKey& key)
 {
-    const LSTATUS status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, kReadAccess, &key);
-    if (status != ERROR_SUCCESS)
-    {
-        // The registry returns its code instead of setting the thread's: keep it for the failure line.
-        SetLastError(static_cast<DWORD>(status));
-        return false;
-    }
-    if (g_showConsole)
+    const LSTATUS status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, kReadAccess, key.Put());
+    if (status == ERROR_SUCCESS && g_showConsole)
     {
         OutputDebugStringA(path.c_str());
     }
-    return true;
+    return status;
 }
 
 void Lookup(std::string& cache)
@@ -80,25 +77,24 @@ void Lookup(std::string& cache)
     const std::string uninstallKey = std::string(kUninstallPrefix) + kProductKeyName;
     const std::string dependencyKey = std::string(kDependenciesPrefix) + kProductKeyName;
 
-    HKEY key = nullptr;
+    UniqueRegistryKey key;
     const char* valueName = "DisplayVersion";
-    if (!OpenProductKey(uninstallKey, key))
+    if (OpenProductKey(uninstallKey, key) != ERROR_SUCCESS)
     {
         valueName = "Version";
-        if (!OpenProductKey(dependencyKey, key))
+        const LSTATUS status = OpenProductKey(dependencyKey, key);
+        if (status != ERROR_SUCCESS)
         {
-            g_lastErrorCode = GetLastErrorText();
             // Filled before the line is written, so its own logger fetch finds a version.
             cache = kNoVersion;
-            VWN_LOGW(L"[Voltwren][getVersionNumber] %ws", g_lastErrorText.c_str());
+            VWN_LOGW(L"[Voltwren][getVersionNumber] %ws", LastErrorText(static_cast<DWORD>(status)).c_str());
             return;
         }
     }
-    if (!ReadStringValue(key, valueName, cache))
+    if (!ReadStringValue(key.Get(), valueName, cache))
     {
         cache = kNoVersion;
     }
-    RegCloseKey(key);
 }
 } // namespace
 

@@ -51,6 +51,16 @@ template <typename Char> size_t TrimTrailingBlanks(Char* text, size_t length)
     return length;
 }
 
+// A runtime message in the ANSI code page, as the debugger line needs it.
+std::wstring Widen(const char* text)
+{
+    const int size = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(size > 0 ? size : 1), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], size);
+    wide.resize(wide.size() - 1);
+    return wide;
+}
+
 // The secure formatter reports a cut with -1 and keeps the first 4093 characters.
 size_t EndOfFormatted(int result)
 {
@@ -58,20 +68,22 @@ size_t EndOfFormatted(int result)
 }
 } // namespace
 
-void ApacheLogger::Init(const std::wstring& workingDir)
+void ApacheLogger::Init(const std::wstring& workingDir, bool resetLogFolder)
 {
-    try
+    if (resetLogFolder)
     {
-        ResetLogFolder();
-    }
-    catch (const std::exception& error)
-    {
-        // Nothing is bound yet: only the debugger can hear it. A log is still better than none.
-        const int size = MultiByteToWideChar(CP_ACP, 0, error.what(), -1, nullptr, 0);
-        std::wstring what(static_cast<size_t>(size > 0 ? size : 1), L'\0');
-        MultiByteToWideChar(CP_ACP, 0, error.what(), -1, &what[0], size);
-        what.resize(what.size() - 1);
-        OutputDebugStringW((L"[ApacheLogger][Init] @@@@@ " + what + L" !!! @@@@@").c_str());
+        try
+        {
+            ResetLogFolder();
+        }
+        catch (const std::exception& error)
+        {
+            // Nothing is bound yet: only the debugger can hear it.
+            OutputDebugStringW((L"[ApacheLogger][Init] @@@@@ " + Widen(error.what()) +
+                                L": no log library for this run !!! @@@@@")
+                                   .c_str());
+            return;
+        }
     }
     Bind(workingDir);
 }

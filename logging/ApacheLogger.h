@@ -24,9 +24,11 @@ public:
     static constexpr size_t kBufferChars = 4096;
     static constexpr size_t kMaxMessageChars = 4093;
 
-    // Resets the log folder, then binds the library in workingDir. A failed
-    // reset goes to the debugger; the library is bound all the same.
-    static void Init(const std::wstring& workingDir);
+    // Resets the log folder (unless resetLogFolder is false), then binds the
+    // library in workingDir. A folder that the reset could not make trustworthy
+    // must not receive the log: after a failed reset the library stays unbound
+    // for this run, and the debugger hears why, once.
+    static void Init(const std::wstring& workingDir, bool resetLogFolder = true);
     // Binds the library only (the second half of Init).
     static void Bind(const std::wstring& workingDir);
     static void Configure(const std::wstring& propertiesPath);

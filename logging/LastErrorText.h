@@ -4,12 +4,8 @@
 
 #include <string>
 
-// Text of the most recent GetLastErrorText call:
-// "{LastErrorCode : %d(0x%X)} <system text>", at most 259 characters.
-extern std::wstring g_lastErrorText;
-// Callers keep the code that GetLastErrorText returned here.
-extern DWORD g_lastErrorCode;
-
-// Reads the thread's last-error code first, formats it with the system's text
-// into g_lastErrorText and returns the code. Call it right after the failing call.
-DWORD GetLastErrorText();
+// "{LastErrorCode : %d(0x%X)} <system text>" for a Win32 error code, at most
+// 259 characters; the system text keeps its own line break. Each caller gets
+// its own text, so threads never share one. Read the code with GetLastError
+// right after the failing call, before anything can change it.
+std::wstring LastErrorText(DWORD code);

@@ -1,5 +1,7 @@
 #include "logging/LogFolderReset.h"
 
+#include "logging/UniqueHandle.h"
+
 #include <aclapi.h>
 
 #include <filesystem>
@@ -38,27 +40,6 @@ public:
 
 private:
     PSID m_sid = nullptr;
-};
-
-class ScopedHandle
-{
-public:
-    explicit ScopedHandle(HANDLE handle) : m_handle(handle) {}
-    ~ScopedHandle()
-    {
-        if (IsValid())
-        {
-            CloseHandle(m_handle);
-        }
-    }
-    ScopedHandle(const ScopedHandle&) = delete;
-    ScopedHandle& operator=(const ScopedHandle&) = delete;
-
-    bool IsValid() const { return m_handle != INVALID_HANDLE_VALUE && m_handle != nullptr; }
-    HANDLE Get() const { return m_handle; }
-
-private:
-    HANDLE m_handle;
 };
 
 [[noreturn]] void ThrowFilesystemError(const char* operation, const std::wstring& path,
@@ -108,15 +89,13 @@ bool ShouldDelete(const std::wstring& path)
         return true;
     }
     PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    UniqueLocalMemory descriptor;
     if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                              nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+                              nullptr, nullptr, descriptor.Put()) != ERROR_SUCCESS)
     {
         return true;
     }
-    const bool trusted = IsTrustedOwner(owner);
-    LocalFree(descriptor);
-    return !trusted;
+    return !IsTrustedOwner(owner);
 }
 
 // A link whose target is gone is invisible to the existence test, yet it still lies at the path.
@@ -124,6 +103,26 @@ bool IsLinkAt(const std::wstring& path)
 {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Each folder between the root and the path; a link there is not the folder the installer made.
+void RefuseLinksAbove(const std::wstring& path, const std::wstring& root)
+{
+    if (root.empty() || path.size() <= root.size() + 1 ||
+        CompareStringOrdinal(path.c_str(), static_cast<int>(root.size()), root.c_str(),
+                             static_cast<int>(root.size()), TRUE) != CSTR_EQUAL ||
+        path[root.size()] != L'\\')
+    {
+        return;
+    }
+    for (size_t at = path.find(L'\\', root.size() + 1); at != std::wstring::npos;
+         at = path.find(L'\\', at + 1))
+    {
+        if (IsLinkAt(path.substr(0, at)))
+        {
+            ThrowRemoveAll(path, kErrorStoppedOnSymlink);
+        }
+    }
 }
 
 void StripEveryoneFromKeptFolder(const std::wstring& path)
@@ -134,13 +133,13 @@ void StripEveryoneFromKeptFolder(const std::wstring& path)
         return;
     }
     PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    UniqueLocalMemory descriptor;
     if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                              &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+                              &dacl, nullptr, descriptor.Put()) != ERROR_SUCCESS)
     {
         return;
     }
-    if (ProtectDaclWithoutEveryone(descriptor))
+    if (ProtectDaclWithoutEveryone(descriptor.Get()))
     {
         // Best effort: a folder that keeps its old rights is still one the installer made.
         std::wstring writablePath = path;
@@ -148,7 +147,6 @@ void StripEveryoneFromKeptFolder(const std::wstring& path)
                               DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
                               nullptr, dacl, nullptr);
     }
-    LocalFree(descriptor);
 }
 
 // The SID of an entry whose SID follows its header and access mask; null for
@@ -289,10 +287,10 @@ void RemoveEntry(const std::wstring& path, DWORD listedAttributes, const std::ws
     {
         access |= FILE_LIST_DIRECTORY;
     }
-    ScopedHandle entry(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                   nullptr));
-    if (!entry.IsValid())
+    const UniqueFile entry(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                       OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!entry)
     {
         ThrowRemoveAll(reportPath, GetLastError());
     }
@@ -342,12 +340,10 @@ void RemoveEntry(const std::wstring& path, DWORD listedAttributes, const std::ws
 bool ListedPath(const std::wstring& path, std::wstring& listedPath, DWORD& attributes)
 {
     WIN32_FIND_DATAW found = {};
-    HANDLE search = FindFirstFileW(path.c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
+    if (!UniqueFind(FindFirstFileW(path.c_str(), &found)))
     {
         return false;
     }
-    FindClose(search);
     attributes = found.dwFileAttributes;
 
     std::vector<wchar_t> full(path.size() + MAX_PATH);
@@ -359,10 +355,10 @@ bool ListedPath(const std::wstring& path, std::wstring& listedPath, DWORD& attri
         return false;
     }
     const std::wstring parentPath(full.data(), name);
-    ScopedHandle parent(CreateFileW(parentPath.c_str(), FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!parent.IsValid())
+    const UniqueFile parent(CreateFileW(parentPath.c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!parent)
     {
         return false;
     }
@@ -425,8 +421,9 @@ void RemoveTreeWithoutFollowingLinks(const std::wstring& path)
     RemoveEntry(listedPath, attributes, path);
 }
 
-void ResetLogFolderAt(const std::wstring& path)
+void ResetLogFolderAt(const std::wstring& path, const std::wstring& userCreatableRoot)
 {
+    RefuseLinksAbove(path, userCreatableRoot);
     const bool exists = PathExists(path);
     if ((exists && ShouldDelete(path)) || (!exists && IsLinkAt(path)))
     {
@@ -439,5 +436,5 @@ void ResetLogFolderAt(const std::wstring& path)
 
 void ResetLogFolder()
 {
-    ResetLogFolderAt(kLogFolderPath);
+    ResetLogFolderAt(kLogFolderPath, kUserCreatableRoot);
 }

@@ -92,6 +92,13 @@ struct LocalMemoryTraits
     static void Close(Value value) { LocalFree(value); }
 };
 
+struct FindHandleTraits
+{
+    using Value = HANDLE;
+    static Value Empty() { return INVALID_HANDLE_VALUE; }
+    static void Close(Value value) { FindClose(value); }
+};
+
 struct RegistryKeyTraits
 {
     using Value = HKEY;
@@ -103,5 +110,7 @@ struct RegistryKeyTraits
 using UniqueHandle = BasicUniqueHandle<KernelHandleTraits>;
 // CreateFileW results: empty is INVALID_HANDLE_VALUE.
 using UniqueFile = BasicUniqueHandle<FileHandleTraits>;
+// FindFirstFileW results.
+using UniqueFind = BasicUniqueHandle<FindHandleTraits>;
 using UniqueLocalMemory = BasicUniqueHandle<LocalMemoryTraits>;
 using UniqueRegistryKey = BasicUniqueHandle<RegistryKeyTraits>;

@@ -1,7 +1,8 @@
 ; Voltwren setup: puts the program on a notebook, machine-wide, and takes it off again.
 ; Built by the "installer" target:
-;   makensis -DVERSION=1.0.0 -DVERSION_QUAD=1.0.0.0 -DOUT_FILE=... -DVOLTWREN_EXE=...
-;            -DLOG_LIBRARY=... -DLOG_PROPERTIES=... -DNOTIFICATION_ICON=... -DPRODUCT_ICON=... installer.nsi
+;   makensis -DVERSION=1.0.0 -DVERSION_QUAD=1.0.0.0 -DOUT_FILE=... -DVOLTWREN_EXE=... -DSETUP_ACTIONS=...
+;            -DLOG_FOLDER=... -DLOG_LIBRARY=... -DLOG_PROPERTIES=... -DNOTIFICATION_ICON=... -DPRODUCT_ICON=...
+;            [-DSIGN_SCRIPT=...] installer.nsi
 ; Both setup and uninstaller run silently with /S.
 
 Unicode true
@@ -9,8 +10,14 @@ Target amd64-unicode
 SetCompressor /SOLID lzma
 ManifestDPIAware true
 
-!ifndef VERSION | VERSION_QUAD | OUT_FILE | VOLTWREN_EXE | NOTIFICATION_ICON
-  !error "VERSION, VERSION_QUAD, OUT_FILE, VOLTWREN_EXE and NOTIFICATION_ICON must be defined"
+!ifndef VERSION | VERSION_QUAD | OUT_FILE | VOLTWREN_EXE | NOTIFICATION_ICON | SETUP_ACTIONS | LOG_FOLDER
+  !error "VERSION, VERSION_QUAD, OUT_FILE, VOLTWREN_EXE, NOTIFICATION_ICON, SETUP_ACTIONS and LOG_FOLDER must be defined"
+!endif
+; The uninstaller is made inside makensis: it is signed there, before it is packed, and the
+; setup after it. The script signs only when the build has a certificate.
+!ifdef SIGN_SCRIPT
+  !uninstfinalize '"${SIGN_SCRIPT}" "%1"' = 0
+  !finalize '"${SIGN_SCRIPT}" "%1"' = 0
 !endif
 ; The log back end ships beside the program; a build without it makes an incomplete setup, said loudly.
 !ifndef LOG_LIBRARY
@@ -33,15 +40,8 @@ ManifestDPIAware true
 !define UNINSTALL_KEY "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT_KEY}"
 !define RUN_KEY "SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
 !define RUN_VALUE "Voltwren"
-; The program's fixed log folder; it trusts it only when Administrators or SYSTEM own it.
-!define LOG_FOLDER "C:\ProgramData\Tessaly\Voltwren"
-; Owner Administrators; a protected DACL: SYSTEM and Administrators full; Users may list the
-; folder and create files in it (not folders), read and append to the files; the user who
-; created a file has full control of it.
-!define LOG_FOLDER_SDDL "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200ab;;;BU)(A;OIIO;0x12008d;;;BU)(A;OIIO;FA;;;CO)"
-; OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION
-; (0x80000005), written as the signed 32-bit number the System plug-in passes on unchanged.
-!define LOG_FOLDER_SECURITY_INFO -2147483643
+; The Windows Installer package of the same product writes its version here.
+!define DEPENDENCY_KEY "SOFTWARE\Classes\Installer\Dependencies\${PRODUCT_KEY}"
 ; What the program registers for its toasts under the current user (identifier and activator class).
 !define AUMID_KEY "Software\Classes\AppUserModelId\Tessaly.VoltwrenPowerBeacon"
 !define ACTIVATOR_KEY "Software\Classes\CLSID\{90015346-0000-0000-0000-000000000000}"
@@ -49,10 +49,14 @@ ManifestDPIAware true
 !define WINDOW_CLASS "VOLTWREN"
 !define EXIT_COMMAND 105
 !define SYNCHRONIZE 0x00100000
-; ERROR_ELEVATION_REQUIRED, ERROR_INSTALL_PLATFORM_UNSUPPORTED, ERROR_INSTALL_FAILURE
+; ERROR_ELEVATION_REQUIRED, ERROR_INSTALL_PLATFORM_UNSUPPORTED, ERROR_INSTALL_FAILURE,
+; ERROR_PRODUCT_VERSION ("another version of this product is already installed")
 !define EXIT_NOT_ELEVATED 740
 !define EXIT_NOT_X64 1633
 !define EXIT_FAILED 1603
+!define EXIT_OTHER_PACKAGE 1638
+; What MakeLogFolderW of the setup actions returns for a folder that was already there.
+!define ERROR_ALREADY_EXISTS 183
 
 Name "${PRODUCT_NAME}"
 OutFile "${OUT_FILE}"
@@ -134,6 +138,14 @@ Function .onInit
     SetErrorLevel ${EXIT_NOT_ELEVATED}
     Quit
   ${EndIf}
+  ; One product, one installer: the Windows Installer package must be removed first.
+  SetRegView 64
+  ReadRegStr $0 HKLM "${DEPENDENCY_KEY}" "Version"
+  ${If} $0 != ""
+    MessageBox MB_ICONSTOP "${PRODUCT_NAME} $0 is installed from its Windows Installer package (Voltwren-$0-x64.msi). Remove that installation first in Settings, Apps, then run this setup again." /SD IDOK
+    SetErrorLevel ${EXIT_OTHER_PACKAGE}
+    Quit
+  ${EndIf}
   ; An upgrade goes where the installed version is, unless /D chose another folder.
   SetRegView 32
   ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
@@ -144,24 +156,25 @@ Function .onInit
   ${EndIf}
 FunctionEnd
 
-; Made elevated, so Administrators own it; an existing one (an upgrade) is left as it is:
-; the setup never vouches for a folder it did not make.
+; Made elevated, owned by Administrators, by the same code as the Windows Installer
+; package's (VoltwrenSetup.dll); an existing one (an upgrade) is left as it is: the setup
+; never vouches for a folder it did not make.
 Function CreateLogFolder
-  ${If} ${FileExists} "${LOG_FOLDER}\*.*"
+  InitPluginsDir
+  File "/oname=$PLUGINSDIR\VoltwrenSetup.dll" "${SETUP_ACTIONS}"
+  System::Call 'kernel32::LoadLibraryW(w "$PLUGINSDIR\VoltwrenSetup.dll") p .r1'
+  StrCpy $0 "no library"
+  ${If} $1 P<> 0
+    System::Call 'kernel32::GetProcAddress(p r1, m "MakeLogFolderW") p .r2'
+    ${If} $2 P<> 0
+      System::Call '::$2(w "${LOG_FOLDER}") i .r0'
+    ${EndIf}
+    System::Call 'kernel32::FreeLibrary(p r1)'
+  ${EndIf}
+  ${If} $0 = ${ERROR_ALREADY_EXISTS}
     DetailPrint "Keeping the log folder ${LOG_FOLDER}"
-    Return
-  ${EndIf}
-  CreateDirectory "${LOG_FOLDER}"
-  System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "${LOG_FOLDER_SDDL}", i 1, *p 0 r1, p 0) i .r0'
-  ${If} $0 = 0
-    MessageBox MB_ICONSTOP "The rights of the log folder cannot be prepared." /SD IDOK
-    SetErrorLevel ${EXIT_FAILED}
-    Abort
-  ${EndIf}
-  System::Call 'advapi32::SetFileSecurityW(w "${LOG_FOLDER}", i ${LOG_FOLDER_SECURITY_INFO}, p r1) i .r0'
-  System::Call 'kernel32::LocalFree(p r1)'
-  ${If} $0 = 0
-    MessageBox MB_ICONSTOP "The rights of the log folder ${LOG_FOLDER} cannot be set." /SD IDOK
+  ${ElseIf} $0 != 0
+    MessageBox MB_ICONSTOP "The log folder ${LOG_FOLDER} cannot be made with its rights (error $0)." /SD IDOK
     SetErrorLevel ${EXIT_FAILED}
     Abort
   ${EndIf}

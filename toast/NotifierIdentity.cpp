@@ -6,13 +6,15 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include <cstdarg>
+#include "logging/DebuggerLine.h"
+
 #include <cstdint>
 #include <cwchar>
 #include <exception>
 #include <vector>
 
 std::wstring NotifierIdentity::s_aumid;
+bool NotifierIdentity::s_registered = false;
 bool NotifierIdentity::s_identityTested = false;
 bool NotifierIdentity::s_hasPackageIdentity = false;
 
@@ -38,17 +40,6 @@ constexpr std::uint32_t kFnvOffsetBasis = 2166136261u;
 constexpr std::uint32_t kFnvPrime = 16777619u;
 
 using GetPackageFamilyNameFunction = LONG(WINAPI*)(HANDLE process, UINT32* length, PWSTR name);
-
-// Failures this part swallows still leave a line for a debugger.
-void DebugLine(const wchar_t* format, ...)
-{
-    wchar_t line[512];
-    va_list arguments;
-    va_start(arguments, format);
-    std::vswprintf(line, sizeof(line) / sizeof(line[0]), format, arguments);
-    va_end(arguments);
-    OutputDebugStringW(line);
-}
 
 bool IsDashPosition(size_t position)
 {
@@ -176,6 +167,7 @@ void NotifierIdentity::Register(std::wstring aumid, std::wstring displayName, st
     }
     SetUserRegistryString(key, L"IconBackgroundColor", kIconBackgroundColor);
     SetUserRegistryString(key, L"CustomActivator", L"{" + clsidText + L"}");
+    s_registered = true;
 }
 
 std::wstring NotifierIdentity::RegisterActivator()
@@ -197,7 +189,7 @@ std::wstring NotifierIdentity::RegisterActivator()
     if (FAILED(registered))
     {
         // Toasts still show; only a click on one cannot reach this process.
-        DebugLine(
+        DebuggerLine(
             L"[NotifierIdentity][NotifierIdentity::RegisterActivator] @@@@@ CoRegisterClassObject failed (0x%08lX) !!! (output via OutputDebugString())\n",
             static_cast<unsigned long>(registered));
     }
@@ -221,7 +213,7 @@ void NotifierIdentity::SetUserRegistryString(const std::wstring& subKey, const s
                         REG_SZ, data.c_str(), size);
     if (status != ERROR_SUCCESS)
     {
-        DebugLine(
+        DebuggerLine(
             L"[NotifierIdentity][NotifierIdentity::SetUserRegistryString] @@@@@ Writing \"%ls\" of \"%ls\" failed (%ld) !!! (output via OutputDebugString())\n",
             valueName.c_str(), subKey.c_str(), static_cast<long>(status));
     }
@@ -246,10 +238,11 @@ ComPtr<WinRtAbi::IToastNotifier> NotifierIdentity::CreateNotifier()
 
 void NotifierIdentity::Unregister()
 {
-    if (HasPackageIdentity() || s_aumid.empty())
+    if (HasPackageIdentity() || !s_registered)
     {
         return;
     }
+    s_registered = false;
     // Each step ends at its own first error; the next one still runs.
     RemoveScheduledToasts();
     ClearHistory();
@@ -280,7 +273,7 @@ void NotifierIdentity::RemoveScheduledToasts()
             }
             if (FAILED(hr))
             {
-                DebugLine(
+                DebuggerLine(
                     L"[NotifierIdentity][NotifierIdentity::Unregister] @@@@@ Removing scheduled toast %u failed (0x%08lX) !!! (output via OutputDebugString())\n",
                     index, static_cast<unsigned long>(hr));
             }
@@ -288,7 +281,7 @@ void NotifierIdentity::RemoveScheduledToasts()
     }
     catch (const std::exception& error)
     {
-        DebugLine(
+        DebuggerLine(
             L"[NotifierIdentity][NotifierIdentity::Unregister] @@@@@ Removing scheduled toasts failed (%hs) !!! (output via OutputDebugString())\n",
             error.what());
     }
@@ -308,7 +301,7 @@ void NotifierIdentity::ClearHistory()
     }
     catch (const std::exception& error)
     {
-        DebugLine(
+        DebuggerLine(
             L"[NotifierIdentity][NotifierIdentity::Unregister] @@@@@ Clearing the toast history failed (%hs) !!! (output via OutputDebugString())\n",
             error.what());
     }
@@ -320,7 +313,7 @@ void NotifierIdentity::DeleteIdentityKey()
     const LSTATUS status = RegDeleteKeyW(HKEY_CURRENT_USER, key.c_str());
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
     {
-        DebugLine(
+        DebuggerLine(
             L"[NotifierIdentity][NotifierIdentity::Unregister] @@@@@ Deleting \"%ls\" failed (%ld) !!! (output via OutputDebugString())\n",
             key.c_str(), static_cast<long>(status));
     }

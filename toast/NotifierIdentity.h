@@ -14,7 +14,8 @@ class NotifierIdentity
 public:
     // Raises WinRtError when joining the apartment or converting the class id fails.
     static void Register(std::wstring aumid, std::wstring displayName, std::wstring iconPath);
-    // Best effort; raises nothing and may run any number of times.
+    // Best effort; raises nothing. Removes the identity at most once per Register:
+    // a later call must not remove what a newer instance registered meanwhile.
     static void Unregister();
     static bool HasPackageIdentity();
     // 36 characters, no braces.
@@ -34,6 +35,7 @@ private:
     static void DeleteIdentityKey();
 
     static std::wstring s_aumid;
+    static bool s_registered;
     static bool s_identityTested;
     static bool s_hasPackageIdentity;
 };

@@ -12,6 +12,7 @@ namespace
 
 constexpr wchar_t kJournalVariable[] = L"VWN_TOAST_JOURNAL";
 constexpr wchar_t kFailFileVariable[] = L"VWN_TOAST_FAIL_FILE";
+constexpr wchar_t kShowDelayVariable[] = L"VWN_TOAST_SHOW_DELAY_MS";
 constexpr wchar_t kDefaultJournalName[] = L"toast-journal.txt";
 // Longer than any HRESULT text a test writes; the rest of the file is ignored.
 constexpr DWORD kFailFileReadLimit = 64;
@@ -180,6 +181,11 @@ bool ShowRefusal(HRESULT& code)
         code = E_FAIL;
     }
     return true;
+}
+
+DWORD ShowDelayMs()
+{
+    return static_cast<DWORD>(std::wcstoul(Environment(kShowDelayVariable).c_str(), nullptr, 10));
 }
 
 } // namespace Platform

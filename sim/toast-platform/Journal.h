@@ -20,6 +20,10 @@ void AppendJournalRecord(std::initializer_list<std::wstring> fields);
 // switch is off.
 bool ShowRefusal(HRESULT& code);
 
+// The milliseconds that Show takes before it answers, from VWN_TOAST_SHOW_DELAY_MS
+// (0 when unset): a platform that keeps its caller waiting.
+DWORD ShowDelayMs();
+
 // A line for a debugger, in the form the program's own debugger lines take.
 void DebugLine(const wchar_t* format, ...);
 

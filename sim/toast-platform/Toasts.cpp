@@ -333,6 +333,7 @@ public:
         {
             return hr;
         }
+        Sleep(ShowDelayMs());
         HRESULT refusal = S_OK;
         if (ShowRefusal(refusal))
         {

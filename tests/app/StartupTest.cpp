@@ -140,6 +140,59 @@ TEST_F(StartupTest, ExitCommand_ShutsDownInOrderWithExitCode0)
         1u, CountLine(texts, L"[ChipAccessHelper][ChipAccessHelper::CloseConsole] Closing the console ..."));
 }
 
+TEST_F(StartupTest, ShowCommand_UsedWithShowConsoleOnly)
+{
+    for (const bool detailed : {false, true})
+    {
+        ProgramUnderTest program;
+        ASSERT_TRUE(program.Start(detailed ? L"-showconsole" : L"", L"", SW_SHOWMINNOACTIVE));
+        HWND window = program.WaitForWindow(kStartMs);
+        ASSERT_NE(nullptr, window);
+        EXPECT_EQ(detailed, IsWindowVisible(window) != FALSE);
+        EXPECT_EQ(detailed, IsIconic(window) != FALSE);
+        EXPECT_EQ(0u, ExitLikeAUser(program, window));
+    }
+}
+
+// Another object already holds the release event's name: the start fails.
+TEST_F(StartupTest, ReleaseEventNameTaken_FailsWithMinusOne)
+{
+    HANDLE squatter = CreateMutexW(nullptr, FALSE, L"vwn_chipAaccessHelper");
+    ASSERT_NE(nullptr, squatter);
+    ProgramUnderTest program;
+    ASSERT_TRUE(program.Start(L""));
+    DWORD exitCode = 0;
+    ASSERT_TRUE(program.WaitForExit(kStartMs, exitCode));
+    CloseHandle(squatter);
+    EXPECT_EQ(0xFFFFFFFFu, exitCode);
+    const auto texts = program.Texts();
+    const size_t at = FindLine(texts, L"[Voltwren][wWinMain] Creating event objects ...");
+    ASSERT_NE(std::wstring::npos, at);
+    ASSERT_LT(at + 1, texts.size());
+    EXPECT_EQ(L"[Voltwren][wWinMain] @@@@@ Creating event objects - FAILED ! @@@@@", texts[at + 1]);
+    EXPECT_EQ(std::wstring::npos, FindLine(texts, L"[Voltwren][wWinMain] Processing command-line args ..."));
+}
+
+// Without its class and title strings the program cannot make its window.
+TEST_F(StartupTest, NoMainWindow_FailsWithMinusOne)
+{
+    ProgramUnderTest program;
+    HANDLE update = BeginUpdateResourceW((program.Folder() + L"Voltwren.exe").c_str(), FALSE);
+    ASSERT_NE(nullptr, update);
+    // Strings 96 to 111 (103 the title, 109 the class) are block 7: make them all empty.
+    WORD emptyBlock[16] = {};
+    ASSERT_TRUE(UpdateResourceW(update, RT_STRING, MAKEINTRESOURCEW(7),
+                                MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_TRADITIONAL), emptyBlock,
+                                sizeof(emptyBlock)));
+    ASSERT_TRUE(EndUpdateResourceW(update, FALSE));
+    ASSERT_TRUE(program.Start(L""));
+    DWORD exitCode = 0;
+    ASSERT_TRUE(program.WaitForExit(kStartMs, exitCode));
+    EXPECT_EQ(0xFFFFFFFFu, exitCode);
+    EXPECT_EQ(1u, CountLine(program.Texts(),
+                            L"[Voltwren][wWinMain] @@@@@ Creating the main window - FAILED ! @@@@@"));
+}
+
 TEST_F(StartupTest, WithoutLogLibrary_RunsSilently)
 {
     ProgramUnderTest program(L"");

@@ -97,6 +97,40 @@ TEST_F(WindowTest, SecondInstance_EndsWithMinusOneAndLeavesTheFirstRunning)
     ExpectExitCode0(first, window);
 }
 
+// With the shipped log library and settings the log goes to the machine's log folder,
+// which the first start judged: a second start, refused later on, must leave it alone.
+TEST_F(WindowTest, RefusedSecondStart_LeavesTheRunningInstancesLogAlone)
+{
+    const std::wstring logFile = L"C:\\ProgramData\\Tessaly\\Voltwren\\Voltwren.log";
+    ProgramUnderTest first(L"");
+    ProgramUnderTest second(L"");
+    for (ProgramUnderTest* program : {&first, &second})
+    {
+        for (const wchar_t* name : {L"Log4cxxWrapper.dll", L"log4cxx.properties"})
+        {
+            ASSERT_TRUE(CopyFileW((BinFolder() + name).c_str(), (program->Folder() + name).c_str(), FALSE));
+        }
+    }
+    ASSERT_TRUE(first.Start(L""));
+    HWND window = first.WaitForWindow(kWaitMs);
+    ASSERT_NE(nullptr, window);
+    const std::string firstLine = "[Voltwren][wWinMain] Creating mutex - done.";
+    ASSERT_NE(std::string::npos, ReadFileBytes(logFile).find(firstLine));
+
+    ASSERT_TRUE(second.Start(L""));
+    DWORD exitCode = 0;
+    ASSERT_TRUE(second.WaitForExit(kWaitMs, exitCode));
+    EXPECT_EQ(0xFFFFFFFFu, exitCode);
+    const std::string log = ReadFileBytes(logFile);
+    // The refusal is in the same log, after the first instance's lines.
+    const size_t firstLines = log.find(firstLine);
+    const size_t refusal = log.find("[Voltwren][wWinMain] {LastErrorCode : 183(0xB7)} ");
+    ASSERT_NE(std::string::npos, firstLines);
+    ASSERT_NE(std::string::npos, refusal);
+    EXPECT_LT(firstLines, refusal);
+    ExpectExitCode0(first, window);
+}
+
 TEST_F(WindowTest, Close_ReleasesDetectionAndMutexButKeepsTheWindow)
 {
     ProgramUnderTest first;
@@ -127,14 +161,38 @@ TEST_F(WindowTest, Close_ReleasesDetectionAndMutexButKeepsTheWindow)
     EXPECT_EQ(std::wstring::npos, FindLinePrefix(first.Texts(), L"[Voltwren][wWinMain] _event = "));
 }
 
-TEST_F(WindowTest, EndSession_ReleasesWhateverWParamSays)
+// wParam FALSE: the end of the session was cancelled and the session goes on.
+TEST_F(WindowTest, EndSession_CancelledKeepsDetectionAndMutexEndedReleasesThem)
 {
     ProgramUnderTest program;
     HWND window = StartRunning(program);
     ASSERT_NE(nullptr, window);
-    SendMessageW(window, WM_ENDSESSION, 0, 0);
+    SendMessageW(window, WM_ENDSESSION, FALSE, 0);
+    EXPECT_EQ(1u,
+              CountLine(program.Texts(), L"[Voltwren][WndProc] *** WM_ENDSESSION  (0x16) ***, wParam (0x0)"));
+    EXPECT_EQ(0u, CountLine(program.Texts(), L"[ChipAccessHelper][ChipAccessHelper::Release] in."));
+    ProgramUnderTest second;
+    ASSERT_TRUE(second.Start(L""));
+    DWORD exitCode = 0;
+    ASSERT_TRUE(second.WaitForExit(kWaitMs, exitCode));
+    EXPECT_EQ(0xFFFFFFFFu, exitCode);
+
+    SendMessageW(window, WM_ENDSESSION, TRUE, 0);
     ExpectReleasedWindowKept(program, window,
-                             L"[Voltwren][WndProc] *** WM_ENDSESSION  (0x16) ***, wParam (0x0)");
+                             L"[Voltwren][WndProc] *** WM_ENDSESSION  (0x16) ***, wParam (0x1)");
+    ExpectExitCode0(program, window);
+}
+
+TEST_F(WindowTest, ResumeCritical_RestartsDetection)
+{
+    ProgramUnderTest program;
+    HWND window = StartRunning(program);
+    ASSERT_NE(nullptr, window);
+    SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMECRITICAL, 0);
+    EXPECT_EQ(1u,
+              CountLine(program.Texts(), L"[Voltwren][WndProc] @@@@@ Resumed from the S3/S4 state. @@@@@\n"));
+    EXPECT_EQ(2u, CountLine(program.Texts(), kThreadStarted));
     ExpectExitCode0(program, window);
 }
 

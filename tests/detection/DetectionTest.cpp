@@ -115,7 +115,7 @@ TEST_F(DetectionTest, ChipAt4E_OneProbeAndTheExactCommandBytes)
     // The bytes typed into the console, as the detailed log shows them.
     const std::wstring written = L"[ChipAccessHelper][ChipAccessHelper::WriteToConsole] outputString -> ";
     // Once at start-up, once when the detection thread starts.
-    EXPECT_EQ(2u, CountLine(texts, written + L"cd /d \"" + program.ToolFolder() + L"\"\n"));
+    EXPECT_EQ(2u, CountLine(texts, written + L"cd /d \"%VWN_TOOL_DIR%\"\n"));
     EXPECT_LE(1u, CountLine(texts, written + L"ITERHPGen.exe 0x4E 1 W 1 1 D8\n"));
     // A status of 0 is an answer all the same, and no toast.
     EXPECT_EQ(std::wstring::npos, FindLinePrefix(texts, kThread + L"Change of charging type"));
@@ -166,8 +166,11 @@ TEST_F(DetectionTest, ToolNeverAnswers_GivesUpAfterRetriesWithExitCode0)
     const size_t giveUp =
         FindLine(texts, kThread + L"@@@@@ Unable to read the value from the tool !!! @@@@@");
     ASSERT_NE(std::wstring::npos, giveUp);
-    EXPECT_EQ(kThread + L"Posting WM_QUIT to the main window ...", texts[giveUp + 1]);
-    EXPECT_EQ(kThread + L"Posting WM_QUIT to the main window - done.\n", texts[giveUp + 2]);
+    // The main thread's lines may come between these; their own order is fixed.
+    const size_t posting = FindLine(texts, kThread + L"Posting WM_QUIT to the main window ...", giveUp);
+    EXPECT_NE(std::wstring::npos, posting);
+    EXPECT_NE(std::wstring::npos,
+              FindLine(texts, kThread + L"Posting WM_QUIT to the main window - done.\n", posting));
     // After the probe, detection typed one command and read three times without another.
     const size_t threadIn = FindLine(texts, kThread + L"in.");
     size_t commandsAfter = 0;
@@ -215,11 +218,13 @@ TEST_F(DetectionTest, ChargingChanges_LogEachChange)
     ExitWithCode0(program, window);
 }
 
-TEST_F(DetectionTest, ProgramOnAnotherDriveInAFolderWithAmpersand_FindsTheTool)
+// cmd.exe would expand "%OS%" in a typed line, and the line carries only low bytes.
+TEST_F(DetectionTest, ProgramOnAnotherDriveInAFolderWithCmdCharacters_FindsTheTool)
 {
     const std::wstring parent = OtherDriveFolder();
     ASSERT_FALSE(parent.empty());
-    ProgramUnderTest program(L"recording", L"Tessaly & Co (x86)", parent);
+    ProgramUnderTest program(L"recording", L"Tessaly & Co (x86) p%OS%q ^! \x00C9t\x00E9 \x5145\x96FB",
+                             parent);
     program.StageTool("status 0\n");
     // Started from C:, the program lives on Z:.
     ASSERT_TRUE(program.Start(L"", L"C:\\windows"));
@@ -269,17 +274,17 @@ TEST_F(DetectionTest, ConsoleEndedFromOutside_WritesFailAndNothingCrashes)
 TEST_F(DetectionTest, LateValueFile_IsReadAgainWithoutANewCommand)
 {
     ProgramUnderTest program;
-    // The file of the first poll appears after the program's 400 ms look.
-    program.StageTool("status 0 for 1 command\nstatus 2 for 1 command delay 800 ms\nstatus 2\n");
+    // The file of the first poll appears well after the program's 400 ms look, before its next read.
+    program.StageTool("status 0 for 1 command\nstatus 2 for 1 command delay 900 ms\nstatus 2\n");
     HWND window = StartAndDetect(program, L"-showconsole");
     ASSERT_NE(nullptr, window);
-    const std::wstring failed = kThread + L"_isSuccessful(0), _value(0), _retryIndex(0)\n";
-    const std::wstring reread = kThread + L"_isSuccessful(1), _value(2), _retryIndex(1)\n";
-    ASSERT_TRUE(program.WaitForLogText(reread, kWaitMs));
+    ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (2).\n", kWaitMs));
     const auto texts = program.Texts();
-    const size_t from = FindLine(texts, failed);
-    const size_t to = FindLine(texts, reread);
-    ASSERT_LT(from, to);
+    // The first failed read of the thread, and the read that found the late file.
+    const size_t from = FindLinePrefix(texts, kThread + L"_isSuccessful(0), _value(0), _retryIndex(");
+    const size_t to = FindLinePrefix(texts, kThread + L"_isSuccessful(1), _value(2), _retryIndex(", from);
+    ASSERT_NE(std::wstring::npos, from);
+    ASSERT_NE(std::wstring::npos, to);
     const std::vector<std::wstring> between(texts.begin() + from, texts.begin() + to);
     EXPECT_EQ(
         0u,
@@ -287,4 +292,66 @@ TEST_F(DetectionTest, LateValueFile_IsReadAgainWithoutANewCommand)
                   L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command - done."));
     EXPECT_EQ(1u, CountLine(texts, kThread + L"Change of charging type detected (2).\n"));
     ExitWithCode0(program, window);
+}
+
+// Only cmd.exe holds the read end of its input: when the program dies without
+// typing "exit", cmd.exe sees the end of its input and ends too.
+TEST_F(DetectionTest, ProgramKilled_ConsoleEnds)
+{
+    ProgramUnderTest program;
+    program.StageTool("status 0\n");
+    HWND window = StartAndDetect(program, L"");
+    ASSERT_NE(nullptr, window);
+    const DWORD console = ConsoleProcessOf(program.ProcessId());
+    ASSERT_NE(0u, console);
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, program.ProcessId());
+    ASSERT_NE(nullptr, process);
+    TerminateProcess(process, 9);
+    WaitForSingleObject(process, 5000);
+    CloseHandle(process);
+    EXPECT_TRUE(ProcessEnds(console, 5000));
+}
+
+// Another object holds the stop event's name: no thread is started that could never be stopped.
+TEST_F(DetectionTest, PollingEventNameTaken_NoThreadAndACleanExit)
+{
+    HANDLE squatter = CreateMutexW(nullptr, FALSE, L"vwn_polling");
+    ASSERT_NE(nullptr, squatter);
+    ProgramUnderTest program;
+    program.StageTool("status 2\n");
+    HWND window = StartAndDetect(program, L"");
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(program.WaitForLogText(
+        L"[ChipAccessHelper][ChipAccessHelper::Run] @@@@@ No event vwn_polling to stop a thread with: no thread is started !!! @@@@@",
+        kWaitMs));
+    const auto texts = program.Texts();
+    EXPECT_EQ(
+        1u,
+        CountLine(
+            texts,
+            L"[ChipAccessHelper][ChipAccessHelper::ChipAccessHelper] @@@@@ Unable to create the event vwn_polling !!! @@@@@"));
+    EXPECT_EQ(0u, CountLine(texts, kThread + L"in."));
+    ExitWithCode0(program, window);
+    CloseHandle(squatter);
+}
+
+// The console has a window only in detailed mode; the tool runs in both.
+TEST_F(DetectionTest, ConsoleWindow_OnlyWithShowConsole)
+{
+    for (const bool detailed : {false, true})
+    {
+        SCOPED_TRACE(detailed ? "-showconsole" : "hidden");
+        ProgramUnderTest program;
+        program.StageTool("status 0\n");
+        HWND window = StartAndDetect(program, detailed ? L"-showconsole" : L"");
+        ASSERT_NE(nullptr, window);
+        EXPECT_EQ(1u, CountLine(program.Texts(), kDetected + L"4E) detected."));
+        const DWORD console = ConsoleProcessOf(program.ProcessId());
+        ASSERT_NE(0u, console);
+        FreeConsole();
+        ASSERT_TRUE(AttachConsole(console));
+        EXPECT_EQ(detailed, GetConsoleWindow() != nullptr);
+        FreeConsole();
+        ExitWithCode0(program, window);
+    }
 }

@@ -1,6 +1,7 @@
 // Charging changes as the user sees them: toasts reaching the (stand-in)
 // toast platform, and the identity that the program registers for them.
 #include "support/ProgramUnderTest.h"
+#include "support/ToastJournal.h"
 
 #include <gtest/gtest.h>
 
@@ -11,49 +12,6 @@ const std::wstring kThread = L"[ChipAccessHelper][ChipAccessHelper::DetectionThr
 const std::wstring kAumidKey = L"SOFTWARE\\Classes\\AppUserModelId\\Tessaly.VoltwrenPowerBeacon";
 const std::string kUsbPd = "<text>Charging with USB Power Delivery (USB PD) technology.</text>";
 const std::string kQuickCharge = "<text>Charging with Quick Charge (QC) technology.</text>";
-
-struct ToastRecord
-{
-    std::string call;
-    std::string identifier;
-    std::string registered;
-    std::string xml;
-};
-
-std::vector<std::string> SplitTabs(const std::string& line)
-{
-    std::vector<std::string> fields;
-    size_t start = 0;
-    for (size_t end = line.find('\t'); end != std::string::npos; end = line.find('\t', start))
-    {
-        fields.push_back(line.substr(start, end - start));
-        start = end + 1;
-    }
-    fields.push_back(line.substr(start));
-    return fields;
-}
-
-std::vector<ToastRecord> ShownToasts(const std::wstring& journal)
-{
-    std::vector<ToastRecord> shown;
-    const std::string bytes = ReadFileBytes(journal);
-    size_t start = 0;
-    for (size_t end = bytes.find('\n'); end != std::string::npos; end = bytes.find('\n', start))
-    {
-        std::string line = bytes.substr(start, end - start);
-        start = end + 1;
-        if (!line.empty() && line.back() == '\r')
-        {
-            line.pop_back();
-        }
-        const auto fields = SplitTabs(line);
-        if (fields.size() >= 5 && fields[1] == "Show")
-        {
-            shown.push_back(ToastRecord{fields[1], fields[2], fields[3], fields[4]});
-        }
-    }
-    return shown;
-}
 
 bool UserKeyExists(const std::wstring& subKey)
 {
@@ -66,26 +24,6 @@ bool UserKeyExists(const std::wstring& subKey)
     return true;
 }
 
-// Points the toast platform's journal and failure switch into a folder of this test.
-class ToastPlatformFiles
-{
-public:
-    ToastPlatformFiles() : m_folder(L"toasts")
-    {
-        SetEnvironmentVariableW(L"VWN_TOAST_JOURNAL", Journal().c_str());
-        SetEnvironmentVariableW(L"VWN_TOAST_FAIL_FILE", FailSwitch().c_str());
-    }
-    ~ToastPlatformFiles()
-    {
-        SetEnvironmentVariableW(L"VWN_TOAST_JOURNAL", nullptr);
-        SetEnvironmentVariableW(L"VWN_TOAST_FAIL_FILE", nullptr);
-    }
-    std::wstring Journal() const { return m_folder.Path() + L"journal.txt"; }
-    std::wstring FailSwitch() const { return m_folder.Path() + L"refuse.txt"; }
-
-private:
-    TempFolder m_folder;
-};
 } // namespace
 
 class ToastFlowTest : public ::testing::Test
@@ -117,7 +55,7 @@ TEST_F(ToastFlowTest, Reads02201_ShowUsbPdThenQuickCharge)
         "status 0 for 2 commands\nstatus 2 for 2 commands\nstatus 0 for 1 command\nstatus 3 for 1 command\nstatus 1\n");
     ASSERT_NE(nullptr, window);
     ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (1).\n", kWaitMs));
-    const auto toasts = ShownToasts(platform.Journal());
+    const auto toasts = WaitForToasts(platform.Journal(), 2, kWaitMs);
     ASSERT_EQ(2u, toasts.size());
     EXPECT_NE(std::string::npos, toasts[0].xml.find(kUsbPd)) << toasts[0].xml;
     EXPECT_NE(std::string::npos, toasts[1].xml.find(kQuickCharge)) << toasts[1].xml;
@@ -160,10 +98,89 @@ TEST_F(ToastFlowTest, RefusedToast_DetectionGoesOnAndTheNextChangeShows)
         kThread + L"@@@@@ Unable to show the toast, HRESULT(0x80070005) !!! @@@@@", kWaitMs));
     DeleteFileW(platform.FailSwitch().c_str());
     ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (1).\n", kWaitMs));
-    const auto toasts = ShownToasts(platform.Journal());
+    const auto toasts = WaitForToasts(platform.Journal(), 1, kWaitMs);
     ASSERT_EQ(1u, toasts.size());
     EXPECT_NE(std::string::npos, toasts[0].xml.find(kQuickCharge));
     // The refused type was still remembered: no retry of the USB PD toast on later polls.
     EXPECT_EQ(1u, CountLine(program.Texts(), kThread + L"Change of charging type detected (2).\n"));
     ExitWithCode0(program, window);
+}
+
+TEST_F(ToastFlowTest, DirectChanges_EachShowsItsToastAndAResumeOnTheSameTypeShowsNone)
+{
+    ProgramUnderTest program;
+    // The probe takes the first read.
+    HWND window = Start(program, "status 2 for 2 commands\nstatus 1 for 2 commands\nstatus 2 for 2 commands\n"
+                                 "status 3 for 2 commands\nstatus 2\n");
+    ASSERT_NE(nullptr, window);
+    const auto toasts = WaitForToasts(platform.Journal(), 4, kWaitMs);
+    ASSERT_EQ(4u, toasts.size());
+    const std::string expected[] = {kUsbPd, kQuickCharge, kUsbPd, kUsbPd};
+    for (size_t i = 0; i < 4; ++i)
+    {
+        EXPECT_NE(std::string::npos, toasts[i].xml.find(expected[i])) << i;
+    }
+
+    SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+    const std::wstring sent =
+        L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command - done.";
+    ASSERT_TRUE(program.WaitForLogText(sent, kWaitMs, CountLine(program.Texts(), sent) + 2));
+    EXPECT_EQ(4u, ShownToasts(platform.Journal()).size());
+    ExitWithCode0(program, window);
+}
+
+// An instance released early must not take the identity from one started after it.
+TEST_F(ToastFlowTest, EarlyReleasedInstanceEndsLater_NewerInstanceKeepsItsIdentity)
+{
+    ProgramUnderTest first;
+    HWND firstWindow = Start(first, "status 0\n");
+    ASSERT_NE(nullptr, firstWindow);
+    SendMessageW(firstWindow, WM_CLOSE, 0, 0);
+
+    ProgramUnderTest second;
+    HWND secondWindow = Start(second, "status 0 for 5 commands\nstatus 2\n");
+    ASSERT_NE(nullptr, secondWindow);
+    ExitWithCode0(first, firstWindow);
+    EXPECT_TRUE(UserKeyExists(kAumidKey));
+
+    const auto toasts = WaitForToasts(platform.Journal(), 1, kWaitMs);
+    ASSERT_EQ(1u, toasts.size());
+    EXPECT_EQ("registered=1", toasts[0].registered);
+    ExitWithCode0(second, secondWindow);
+}
+
+// A toast that keeps the detection thread longer than Stop waits: nothing it uses is
+// freed, no second thread starts, and the program still ends cleanly.
+TEST_F(ToastFlowTest, ToastOutlastsStop_ThreadKeepsItsPartsAndNoSecondThreadStarts)
+{
+    ProgramUnderTest program;
+    SetEnvironmentVariableW(L"VWN_TOAST_SHOW_DELAY_MS", L"20000");
+    HWND window = Start(program, "status 2\n");
+    SetEnvironmentVariableW(L"VWN_TOAST_SHOW_DELAY_MS", nullptr);
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (2).\n", kWaitMs));
+
+    SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    ExitWithCode0(program, window);
+
+    const auto texts = program.Texts();
+    EXPECT_EQ(1u, CountLine(texts, kThread + L"in."));
+    EXPECT_EQ(
+        1u,
+        CountLine(
+            texts,
+            L"[ChipAccessHelper][ChipAccessHelper::Stop] @@@@@ The thread did not end: it keeps what it uses until it ends !!! @@@@@"));
+    EXPECT_EQ(
+        1u,
+        CountLine(
+            texts,
+            L"[ChipAccessHelper][ChipAccessHelper::Run] @@@@@ The earlier thread still runs: no second thread is started !!! @@@@@"));
+    EXPECT_EQ(
+        1u,
+        CountLine(
+            texts,
+            L"[ChipAccessHelper][ChipAccessHelper::Release] @@@@@ The thread still runs: its event and console stay until it ends !!! @@@@@"));
 }

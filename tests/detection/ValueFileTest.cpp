@@ -1,6 +1,6 @@
-// The tool's two files read on real files, in process.
-#include "detection/ChipAccessHelper.h"
-#include "detection/ConsoleText.h"
+// The tool's two files read on real files, in process: no console, no registry.
+#include "detection/ChargerReading.h"
+#include "detection/ValueFile.h"
 #include "support/BoundRecordingLog.h"
 
 #include <gtest/gtest.h>
@@ -18,19 +18,22 @@ class ValueFileTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        CreateDirectoryW((folder.Path() + L"ITE inboxI2C Flash").c_str(), nullptr);
-        ChipAccessHelper::Instance().SetWorkingDir(folder.Path());
+        CreateDirectoryW(ToolFolder().c_str(), nullptr);
+        state.workingDir = folder.Path();
     }
+
+    std::wstring ToolFolder() const { return folder.Path() + L"ITE inboxI2C Flash\\"; }
 
     // Writes OutputPath.ini with these bytes and reads it the program's way.
     bool ReadIni(const std::string& bytes, std::wstring& path)
     {
-        WriteFileBytes(folder.Path() + L"ITE inboxI2C Flash\\OutputPath.ini", bytes);
-        return ChipAccessHelper::Instance().GetValueFilePath(path);
+        WriteFileBytes(ToolFolder() + L"OutputPath.ini", bytes);
+        return GetValueFilePath(ToolFolder(), false, path);
     }
 
     BoundRecordingLog log;
     TempFolder folder{L"valuefile"};
+    DetectionState state;
 };
 
 TEST_F(ValueFileTest, OutputPath_IsTakenWholeAndUntrimmed)
@@ -41,11 +44,17 @@ TEST_F(ValueFileTest, OutputPath_IsTakenWholeAndUntrimmed)
         std::wstring path;
     } cases[] = {
         {"C:\\Out\\", L"C:\\Out\\"},
-        {"C:\\Out\\\r\n", L"C:\\Out\\\r\n"},                                 // the line break stays
-        {"C:\\Out", L"C:\\Out"},                                             // no backslash added
-        {"", L""},                                                           // empty is a success
-        {"\xEF\xBB\xBFC:\\Out\\", L"\xFEFFC:\\Out\\"},                       // the mark becomes U+FEFF
-        {"C:\\Donn\xC3\xA9es\\\xE4\xB8\xAD\\", L"C:\\Donn\xE9es\\\x4E2D\\"}, // UTF-8 folder names
+        {"C:\\Out\\\r\n", L"C:\\Out\\\r\n"}, // the line break stays
+        {"C:\\Out", L"C:\\Out"},             // no backslash added
+        {"", L""},                           // empty is a success
+        {"\xEF\xBB\xBF"
+         "C:\\Out\\",
+         L"\xFEFF"
+         L"C:\\Out\\"}, // the mark becomes U+FEFF
+        {"C:\\Donn\xC3\xA9"
+         "es\\\xE4\xB8\xAD\\",
+         L"C:\\Donn\xE9"
+         L"es\\\x4E2D\\"},                                 // UTF-8 folder names
         {std::string("C:\\A\\\0C:\\B\\", 12), L"C:\\A\\"}, // bytes after a zero byte are ignored
     };
     for (const auto& c : cases)
@@ -61,7 +70,7 @@ TEST_F(ValueFileTest, OutputPath_IsTakenWholeAndUntrimmed)
 TEST_F(ValueFileTest, OutputPath_MissingOrOver64KiBFailsAndKeepsThePath)
 {
     std::wstring path = L"unchanged";
-    EXPECT_FALSE(ChipAccessHelper::Instance().GetValueFilePath(path));
+    EXPECT_FALSE(GetValueFilePath(ToolFolder(), false, path));
     EXPECT_EQ(L"unchanged", path);
 
     EXPECT_TRUE(ReadIni(std::string(64 * 1024, 'x'), path));
@@ -74,17 +83,17 @@ TEST_F(ValueFileTest, Preprocessing_AppendsTheValueFileName)
 {
     std::wstring unused;
     ReadIni("", unused);
-    EXPECT_TRUE(ChipAccessHelper::Instance().Preprocessing());
-    EXPECT_EQ(L"ManualRead.bin", ChipAccessHelper::Instance().ResultFilename());
+    EXPECT_TRUE(Preprocessing(state));
+    EXPECT_EQ(L"ManualRead.bin", state.resultFilename);
 
     ReadIni("C:\\Out\\", unused);
-    EXPECT_TRUE(ChipAccessHelper::Instance().Preprocessing());
-    EXPECT_EQ(L"C:\\Out\\ManualRead.bin", ChipAccessHelper::Instance().ResultFilename());
+    EXPECT_TRUE(Preprocessing(state));
+    EXPECT_EQ(L"C:\\Out\\ManualRead.bin", state.resultFilename);
 
     // A failed search keeps the last value file.
-    DeleteFileW((folder.Path() + L"ITE inboxI2C Flash\\OutputPath.ini").c_str());
-    EXPECT_FALSE(ChipAccessHelper::Instance().Preprocessing());
-    EXPECT_EQ(L"C:\\Out\\ManualRead.bin", ChipAccessHelper::Instance().ResultFilename());
+    DeleteFileW((ToolFolder() + L"OutputPath.ini").c_str());
+    EXPECT_FALSE(Preprocessing(state));
+    EXPECT_EQ(L"C:\\Out\\ManualRead.bin", state.resultFilename);
     EXPECT_EQ(
         1u,
         CountLine(
@@ -97,11 +106,11 @@ TEST_F(ValueFileTest, ValueFile_FirstByteOrAFailedRead)
     const std::wstring file = folder.Path() + L"ManualRead.bin";
     BYTE value = 0xAA;
     WriteFileBytes(file, "");
-    EXPECT_TRUE(ChipAccessHelper::ReadQcPdPresenceStatusFromFile(file, value));
+    EXPECT_TRUE(ReadQcPdPresenceStatusFromFile(file, value));
     EXPECT_EQ(0, value);
 
     WriteFileBytes(file, "\x02\x01\x07");
-    EXPECT_TRUE(ChipAccessHelper::ReadQcPdPresenceStatusFromFile(file, value));
+    EXPECT_TRUE(ReadQcPdPresenceStatusFromFile(file, value));
     EXPECT_EQ(2, value);
 
     // Held by the tool without read sharing: a failed read at once, not a wait.
@@ -109,20 +118,13 @@ TEST_F(ValueFileTest, ValueFile_FirstByteOrAFailedRead)
         CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, held);
     value = 0xAA;
-    EXPECT_FALSE(ChipAccessHelper::ReadQcPdPresenceStatusFromFile(file, value));
+    EXPECT_FALSE(ReadQcPdPresenceStatusFromFile(file, value));
     EXPECT_EQ(0, value);
     CloseHandle(held);
 
     DeleteFileW(file.c_str());
     value = 0xAA;
-    EXPECT_FALSE(ChipAccessHelper::ReadQcPdPresenceStatusFromFile(file, value));
+    EXPECT_FALSE(ReadQcPdPresenceStatusFromFile(file, value));
     EXPECT_EQ(0, value);
     EXPECT_EQ(2u, CountLine(log.Texts(), kValueFailure));
-}
-
-TEST(ConsoleTextTest, NarrowToLowBytes_KeepsTheLowByte)
-{
-    EXPECT_EQ(std::string("cd \xE9\x2D\n"), NarrowToLowBytes(L"cd \x00E9\x4E2D\n"));
-    EXPECT_EQ(std::string("ITERHPGen.exe 0x4E 1 W 1 1 D8\n"),
-              NarrowToLowBytes(L"ITERHPGen.exe 0x4E 1 W 1 1 D8\n"));
 }

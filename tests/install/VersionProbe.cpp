@@ -4,7 +4,7 @@
 // asks for the version, with -rewrite then stores "rewritten" in both registry
 // values, and asks again. RESULT_FILE receives the two answers, one per line,
 // then one "debug:" line per line sent to the debugger.
-#include "app/Globals.h"
+#include "logging/DetailedLog.h"
 #include "install/VersionNumber.h"
 #include "logfolder/DebuggerLines.h"
 #include "logging/ApacheLogger.h"

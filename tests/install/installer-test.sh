@@ -20,12 +20,7 @@ activator_key='HKCU\Software\Classes\CLSID\{90015346-0000-0000-0000-000000000000
 scratch=$(mktemp -d)
 program_pid=
 
-failures=0
-fail() {
-    echo "FAILED: $*" >&2
-    failures=$((failures + 1))
-}
-w() { "$wine_run" "$prefix" "$@"; }
+. "$(dirname "$0")/checks.sh"
 
 clean_machine() {
     rm -rf "$drive/Program Files/Tessaly" "$drive/ProgramData/Tessaly"
@@ -44,31 +39,6 @@ finish() {
 }
 trap finish EXIT
 
-# "NAME TYPE DATA" for one value of a key, as reg.exe lists it.
-value_of() { # key view name
-    w reg query "$1" /v "$3" /reg:"$2" 2>/dev/null | tr -d '\r' | sed -n "s/^    $3    \(REG_[A-Z_]*\)    /\1 /p"
-}
-expect_value() { # key view name expected
-    local actual
-    actual=$(value_of "$1" "$2" "$3")
-    [ "$actual" = "$4" ] || fail "$3 in $1 (view $2) is '$actual', expected '$4'"
-}
-key_exists() { # key view
-    w reg query "$1" /reg:"$2" >/dev/null 2>&1
-}
-expect_same_file() { # installed shipped
-    cmp -s "$1" "$2" || fail "$1 is not $2"
-}
-# Waits up to $1 seconds for the command after it to succeed.
-eventually() {
-    local seconds=$1
-    shift
-    for _ in $(seq 1 $((seconds * 2))); do
-        "$@" && return 0
-        sleep 0.5
-    done
-    return 1
-}
 
 clean_machine
 
@@ -91,16 +61,17 @@ done
 w "$scratch/Voltwren-0.9.0-setup.exe" /S || fail "the older setup ended with $?"
 expect_value "$uninstall_key" 32 DisplayVersion "REG_SZ 0.9.0"
 [ -d "$log_folder" ] || fail "no log folder after the first install"
+grants_others_nothing "$log_folder" || fail "the new log folder grants others $(stat -c %a "$log_folder")"
 printf 'earlier run\r\n' >"$log_folder/Voltwren.log"
 printf 'damaged' >"$inst/notification_icon.png"
 
 w "$setup" /S || fail "the setup ended with $?"
 
 # --- Files ---------------------------------------------------------------------
-expect_same_file "$inst/Voltwren.exe" "$bin/Voltwren.exe"
 expect_same_file "$inst/notification_icon.png" "$bin/notification_icon.png"
 for define in "${defines[@]}"; do
     case $define in
+    -DVOLTWREN_EXE=*) expect_same_file "$inst/Voltwren.exe" "${define#-DVOLTWREN_EXE=}" ;;
     -DLOG_LIBRARY=*) expect_same_file "$inst/Log4cxxWrapper.dll" "${define#-DLOG_LIBRARY=}" ;;
     -DLOG_PROPERTIES=*) expect_same_file "$inst/log4cxx.properties" "${define#-DLOG_PROPERTIES=}" ;;
     esac

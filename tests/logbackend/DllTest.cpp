@@ -85,7 +85,8 @@ TEST_F(DllTest, File_EveryLevelWideAndNarrowExactBytesInUtf8)
               "ERROR vwn_1.0.0 - e\r\n"
               "FATAL vwn_1.0.0 - f\r\n"
               "DEBUG vwn_1.0.0 - message that ends in a line feed\n\r\n"
-              "INFO  vwn_1.0.0 - Gr\xC3\xBC\xC3\x9Fe \xE2\x82\xAC \xF0\x9F\x94\x8B\r\n"
+              "INFO  vwn_1.0.0 - Gr\xC3\xBC\xC3\x9F"
+              "e \xE2\x82\xAC \xF0\x9F\x94\x8B\r\n"
               "WARN  vwn_2.0.0 - w\r\n"
               "INFO  vwn_20 - sibling, not child\r\n",
               File(L"f.log"));
@@ -110,7 +111,9 @@ TEST_F(DllTest, Utf16_ByteOrderMarkOnlyAtFileStartAndNotForLittleEndian)
     // Configuring again reopens the file; it must not get a second mark.
     ASSERT_EQ(1, Configure(properties));
     s_api.DebugA(Logger(), "a");
-    const std::string lines("\xE9\x00\xAC\x20\r\x00\n\x00a\x00\r\x00\n\x00", 14);
+    const std::string lines("\xE9\x00\xAC\x20\r\x00\n\x00"
+                            "a\x00\r\x00\n\x00",
+                            14);
     EXPECT_EQ("\xFF\xFE" + lines, File(L"w.log"));
     EXPECT_EQ(lines, File(L"le.log"));
 }

@@ -130,8 +130,11 @@ TEST_F(PropertiesTest, Get_BadSubstitutionsReported)
 
 TEST_F(PropertiesTest, Decode_HonoursByteOrderMarksAndReadsInvalidUtf8AsAnsiCodePage)
 {
-    EXPECT_EQ(L"a=\u00e9", vwnlog::DecodeConfigurationBytes("\xEF\xBB\xBFa=\xC3\xA9"));
-    EXPECT_EQ(L"a=\u00e9", vwnlog::DecodeConfigurationBytes(std::string("\xFF\xFEa\0=\0\xE9\0", 8)));
+    EXPECT_EQ(L"a=\u00e9", vwnlog::DecodeConfigurationBytes("\xEF\xBB\xBF"
+                                                            "a=\xC3\xA9"));
+    EXPECT_EQ(L"a=\u00e9", vwnlog::DecodeConfigurationBytes(std::string("\xFF\xFE"
+                                                                        "a\0=\0\xE9\0",
+                                                                        8)));
     EXPECT_EQ(L"a=\u00e9", vwnlog::DecodeConfigurationBytes("a=\xC3\xA9"));
     if (GetACP() != 1252)
     {

@@ -93,3 +93,19 @@ TEST_F(LinkSafetyTest, ResetLogFolderAt_NeverRemovesTheEmptyTargetOfAFolderLink)
 
     EXPECT_TRUE(Exists(m_scratch + L"spare-folder"));
 }
+
+// A link between the user-creatable root and the folder: nothing is deleted anywhere.
+TEST_F(LinkSafetyTest, ResetLogFolderAt_TrustsNoLinkAboveTheFolder)
+{
+    try
+    {
+        ResetLogFolderAt(m_scratch + L"above\\Tessaly\\Voltwren", m_scratch + L"above");
+        ADD_FAILURE() << "a link above the folder was trusted";
+    }
+    catch (const std::filesystem::filesystem_error& error)
+    {
+        EXPECT_EQ(std::error_code(kStoppedOnSymlink, std::system_category()), error.code()) << error.what();
+    }
+    EXPECT_EQ("not ours\r\n", ReadFileBytes(m_scratch + L"elsewhere\\Voltwren\\keep.txt"));
+    EXPECT_TRUE(m_debugger.Lines().empty());
+}

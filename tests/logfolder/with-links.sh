@@ -32,6 +32,11 @@ mkdir -p "$scratch/spare-folder" "$scratch/folder-d"
 printf 'old log\r\n' >"$scratch/folder-d/vwn.log"
 ln -s ../spare-folder "$scratch/folder-d/spare"
 
+# A link above the folder: "above\Tessaly" leads to someone else's folder that has a "Voltwren" too.
+mkdir -p "$scratch/above" "$scratch/elsewhere/Voltwren"
+printf 'not ours\r\n' >"$scratch/elsewhere/Voltwren/keep.txt"
+ln -s ../elsewhere "$scratch/above/Tessaly"
+
 status=0
 VWN_LINK_SCRATCH="C:\\$name" "$wine_run" "$prefix" "$@" || status=$?
 
@@ -44,6 +49,7 @@ check() {
 check documents-a/letter.txt 'letter from the user\r'
 check documents-b/taxes.txt 'taxes 2024\r'
 check document.txt 'report\r'
+check elsewhere/Voltwren/keep.txt 'not ours\r'
 [ "$(wc -c <"$scratch/documents-a/photos/holiday.jpg")" = 3000 ] || { echo "with-links.sh: holiday.jpg was touched" >&2; status=1; }
 for folder in documents-b/empty spare-folder; do
     [ -d "$scratch/$folder" ] || { echo "with-links.sh: $folder was removed" >&2; status=1; }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 class ApacheLoggerTest : public ::testing::Test
 {
 protected:
@@ -64,25 +66,41 @@ TEST_F(ApacheLoggerTest, Write_PassesTextUnchanged)
     EXPECT_EQ(L"%d trailing  ", records[1].text);
 }
 
-TEST(LastErrorTextTest, GetLastErrorText_ShapesCodeAndSystemText)
+TEST(LastErrorTextTest, LastErrorText_ShapesCodeAndSystemText)
 {
-    SetLastError(0);
-    EXPECT_EQ(0u, GetLastErrorText());
-    EXPECT_EQ(0u, g_lastErrorText.find(L"{LastErrorCode : 0(0x0)} "));
+    EXPECT_EQ(0u, LastErrorText(0).find(L"{LastErrorCode : 0(0x0)} "));
 
-    SetLastError(ERROR_ALREADY_EXISTS);
-    EXPECT_EQ(183u, GetLastErrorText());
-    EXPECT_EQ(0u, g_lastErrorText.find(L"{LastErrorCode : 183(0xB7)} "));
-    ASSERT_GE(g_lastErrorText.size(), 2u);
+    const std::wstring exists = LastErrorText(ERROR_ALREADY_EXISTS);
+    EXPECT_EQ(0u, exists.find(L"{LastErrorCode : 183(0xB7)} "));
+    ASSERT_GE(exists.size(), 2u);
     // The system's own line break ends the text.
-    EXPECT_EQ(L"\r\n", g_lastErrorText.substr(g_lastErrorText.size() - 2));
+    EXPECT_EQ(L"\r\n", exists.substr(exists.size() - 2));
 
-    SetLastError(0xE0000001);
-    EXPECT_EQ(0xE0000001u, GetLastErrorText());
-    EXPECT_EQ(L"{LastErrorCode : -536870911(0xE0000001)} ", g_lastErrorText);
+    EXPECT_EQ(L"{LastErrorCode : -536870911(0xE0000001)} ", LastErrorText(0xE0000001));
 }
 
-TEST(LastErrorTextTest, GetLastErrorText_CutsLongSystemTextAt259)
+TEST(LastErrorTextTest, LastErrorText_ThreadsNeverShareAText)
+{
+    std::wstring other;
+    std::thread thread(
+        [&other]
+        {
+            for (int i = 0; i < 200; ++i)
+            {
+                other = LastErrorText(ERROR_FILE_NOT_FOUND);
+            }
+        });
+    int foreign = 0;
+    for (int i = 0; i < 200; ++i)
+    {
+        foreign += LastErrorText(ERROR_ACCESS_DENIED).find(L"{LastErrorCode : 5(0x5)} ") == 0 ? 0 : 1;
+    }
+    thread.join();
+    EXPECT_EQ(0, foreign);
+    EXPECT_EQ(0u, other.find(L"{LastErrorCode : 2(0x2)} "));
+}
+
+TEST(LastErrorTextTest, LastErrorText_CutsLongSystemTextAt259)
 {
     // Find a code whose system text makes the line longer than the buffer.
     for (DWORD code = 1; code < 16000; ++code)
@@ -98,9 +116,7 @@ TEST(LastErrorTextTest, GetLastErrorText_CutsLongSystemTextAt259)
         }
         if (length > 240)
         {
-            SetLastError(code);
-            GetLastErrorText();
-            EXPECT_EQ(259u, g_lastErrorText.size()) << "code " << code;
+            EXPECT_EQ(259u, LastErrorText(code).size()) << "code " << code;
             return;
         }
     }

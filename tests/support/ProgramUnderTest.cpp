@@ -104,7 +104,8 @@ std::vector<std::string> ProgramUnderTest::ToolCommands() const
     return commands;
 }
 
-bool ProgramUnderTest::Start(const std::wstring& arguments, const std::wstring& currentDirectory)
+bool ProgramUnderTest::Start(const std::wstring& arguments, const std::wstring& currentDirectory,
+                             int showCommand)
 {
     std::wstring commandLine = L"\"" + Folder() + L"Voltwren.exe\"";
     if (!arguments.empty())
@@ -113,6 +114,11 @@ bool ProgramUnderTest::Start(const std::wstring& arguments, const std::wstring& 
     }
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
+    if (showCommand >= 0)
+    {
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = static_cast<WORD>(showCommand);
+    }
     const wchar_t* directory = currentDirectory.empty() ? nullptr : currentDirectory.c_str();
     if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
                         directory, &startup, &m_process))

@@ -35,7 +35,10 @@ public:
     // The argument texts of the commands the tool received, in order.
     std::vector<std::string> ToolCommands() const;
 
-    bool Start(const std::wstring& arguments, const std::wstring& currentDirectory = L"");
+    // showCommand: what the program is asked to show its window with (STARTF_USESHOWWINDOW), or -1 for
+    // nothing.
+    bool Start(const std::wstring& arguments, const std::wstring& currentDirectory = L"",
+               int showCommand = -1);
     // The main window of the started process (hidden ones too), or null after the timeout.
     HWND WaitForWindow(DWORD timeoutMs);
     // True when the process ended within the timeout; exitCode then holds its full 32-bit code.

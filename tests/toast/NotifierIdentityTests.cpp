@@ -130,27 +130,31 @@ TEST_F(NotifierIdentityRegistry, Register_RaisesWhenTheThreadCannotJoinTheApartm
 
 // Scheduled toasts go, then the history, then the identity key; the class key
 // stays. The second time nothing is scheduled and nothing is raised.
-TEST_F(NotifierIdentityRegistry, Unregister_TwiceRemovesScheduleHistoryAndIdentity)
+TEST_F(NotifierIdentityRegistry, Unregister_OncePerRegistration)
 {
     const std::wstring aumid = L"Tessaly.VoltwrenScheduled";
     const ScopedEnvironment scheduled(L"VWN_TOAST_SCHEDULED", L"3");
     Register(aumid, ThisExecutableFolder() + L"notification_icon.png");
 
     EXPECT_NO_THROW(NotifierIdentity::Unregister());
-    EXPECT_NO_THROW(NotifierIdentity::Unregister());
-
     EXPECT_FALSE(ReadUserKey(AumidKey(aumid)).has_value());
     ExpectLocalServer(NotifierIdentity::ClsidTextFromAumid(aumid), ThisExecutablePath());
+
+    // Meanwhile a newer instance registered the same identity: a later release here leaves it alone.
+    ASSERT_EQ(
+        RegSetKeyValueW(HKEY_CURRENT_USER, AumidKey(aumid).c_str(), L"DisplayName", REG_SZ, L"newer", 12),
+        ERROR_SUCCESS);
+    EXPECT_NO_THROW(NotifierIdentity::Unregister());
+    EXPECT_TRUE(ReadUserKey(AumidKey(aumid)).has_value());
     const std::vector<JournalCall> expected = {
         {L"GetScheduledToastNotifications", aumid},
         {L"RemoveFromSchedule", aumid, L"scheduled-1"},
         {L"RemoveFromSchedule", aumid, L"scheduled-2"},
         {L"RemoveFromSchedule", aumid, L"scheduled-3"},
         {L"ClearWithId", aumid},
-        {L"GetScheduledToastNotifications", aumid},
-        {L"ClearWithId", aumid},
     };
     EXPECT_EQ(m_journal.Calls(), expected);
+    RegDeleteKeyW(HKEY_CURRENT_USER, AumidKey(aumid).c_str());
 }
 
 // Children of the tests below: only a fresh process has never registered.

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+
+// What the shell hands detection before it starts: choices as values and its
+// own reactions as callbacks, so detection never reaches into the shell.
+struct DetectionCallbacks
+{
+    // The detection thread read a charging type that differs from the last one
+    // (1 Quick Charge, 2 USB PD, anything else no fast charging).
+    std::function<void(BYTE chargingType)> chargingTypeChanged;
+    // The tool gave no value more times in a row than the retry count allows.
+    std::function<void()> gaveUp;
+    // Release has given everything back; called by every Release.
+    std::function<void()> released;
+};
+
+struct DetectionSettings
+{
+    // Detailed mode: lines with paths, commands and readings, and a visible tool console.
+    bool detailedLog = false;
+    DetectionCallbacks callbacks;
+};

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "logging/UniqueHandle.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+
+// The polling thread and its stop event "vwn_polling". At most one thread lives
+// at a time. A thread that does not end when stopped is never freed under: it
+// keeps its stop event (and whatever its body holds) until it ends, and no
+// second thread starts while it lives.
+class DetectionThread
+{
+public:
+    // Runs on the new thread until the stop event is set; returns the thread's result.
+    using Body = std::function<unsigned(HANDLE stopEvent)>;
+
+    // Creates the auto-reset stop event; false, with the reason in the log, when it cannot.
+    bool CreateStopEvent();
+    // Starts `body` on a new thread, created suspended until its handle is stored.
+    void Start(Body body);
+    // Sets the stop event and waits for the thread: 4 s, then 4 s more. True when
+    // no thread lives afterwards.
+    bool Stop();
+    bool HasThread() const { return m_thread.IsValid(); }
+    // True while a thread that did not end at its Stop still runs.
+    bool HasStuckThread();
+    // Gives up the stop event; a stuck thread keeps its own reference to it.
+    void CloseStopEvent() { m_stopEvent.reset(); }
+
+private:
+    bool MayStart();
+    void Signal();
+
+    std::shared_ptr<UniqueHandle> m_stopEvent;
+    UniqueHandle m_thread;
+    UniqueHandle m_stuckThread;
+};

@@ -1,0 +1,137 @@
+#include "detection/PollingLoop.h"
+
+#include "detection/ChargerReading.h"
+#include "detection/ValueFile.h"
+#include "logging/ApacheLogger.h"
+
+namespace
+{
+constexpr DWORD kPollWaitMs = 1000;
+
+// The state of one run of the thread; a fresh run starts counting afresh.
+struct PollRun
+{
+    UINT32 retryCount = 0;
+    UINT32 slaveAddr = kNoSlaveAddress;
+    std::wstring resultFilename;
+    bool polling = true;
+    UINT32 retryIndex = 0;
+    unsigned result = 0;
+};
+
+void GiveUp(DetectionState& state, PollRun& run)
+{
+    VWN_LOGW(
+        L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] @@@@@ Unable to read the value from the tool !!! @@@@@");
+    run.result = 1;
+    run.polling = false;
+    VWN_LOGW(
+        L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] Posting WM_QUIT to the main window ...");
+    if (state.settings.callbacks.gaveUp)
+    {
+        state.settings.callbacks.gaveUp();
+    }
+    VWN_LOGW(
+        L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] Posting WM_QUIT to the main window - done.\n");
+}
+
+void PollOnce(DetectionState& state, PollRun& run)
+{
+    const bool detailed = state.settings.detailedLog;
+    if (run.retryIndex == 0)
+    {
+        if (detailed)
+        {
+            VWN_LOGW(
+                L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] Executing the polling process ...");
+        }
+        SendCommand2SlaveAddress(state, run.slaveAddr);
+    }
+    BYTE value = 0;
+    const bool isSuccessful = ReadQcPdPresenceStatusFromFile(run.resultFilename, value);
+    if (detailed)
+    {
+        VWN_LOGW(
+            L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] _isSuccessful(%d), _value(%d), _retryIndex(%d)\n",
+            isSuccessful ? 1 : 0, value, run.retryIndex);
+    }
+    if (isSuccessful)
+    {
+        run.retryIndex = 0;
+        OnChargingType(state, value);
+    }
+    else if (run.retryIndex < run.retryCount)
+    {
+        ++run.retryIndex;
+    }
+    else
+    {
+        GiveUp(state, run);
+    }
+}
+
+PollRun BeginRun(DetectionState& state, const PollStart& start)
+{
+    if (!start.resumed)
+    {
+        Preprocessing(state);
+    }
+    PollRun run;
+    run.retryCount = start.retryCount;
+    run.retryIndex = start.resumed ? state.retryIndexAtStop : 0;
+    VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] _retryCount(%d)", run.retryCount);
+    run.slaveAddr = state.slaveAddr;
+    if (state.settings.detailedLog)
+    {
+        VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] _slaveAddr(0x%X)",
+                 run.slaveAddr);
+    }
+    run.resultFilename = state.resultFilename;
+    if (state.settings.detailedLog)
+    {
+        VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] _resultFilename -> %ws",
+                 run.resultFilename.c_str());
+    }
+    return run;
+}
+} // namespace
+
+unsigned DetectionThreadFunc(DetectionState& state, HANDLE stopEvent, const PollStart& start)
+{
+    VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] in.");
+    PollRun run = BeginRun(state, start);
+    if (start.resumed)
+    {
+        PollOnce(state, run);
+    }
+    // A thread that gave up only waits to be stopped.
+    while (WaitForSingleObject(stopEvent, kPollWaitMs) == WAIT_TIMEOUT)
+    {
+        if (run.polling)
+        {
+            PollOnce(state, run);
+        }
+    }
+    state.retryIndexAtStop = run.retryIndex;
+    VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] out.\n");
+    return run.result;
+}
+
+void OnChargingType(DetectionState& state, BYTE value)
+{
+    const BYTE current = state.chargingType.load();
+    if (value == current)
+    {
+        return;
+    }
+    VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] Current charging type (%d).",
+             current);
+    VWN_LOGW(
+        L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] Change of charging type detected (%d).\n",
+        value);
+    if (state.settings.callbacks.chargingTypeChanged)
+    {
+        state.settings.callbacks.chargingTypeChanged(value);
+    }
+    state.chargingType.store(value);
+}

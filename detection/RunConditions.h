@@ -1,0 +1,39 @@
+#pragma once
+
+#include <windows.h>
+
+// When the detection thread runs: while the shell wants it (from Run at start-up
+// or wake-up until Stop before sleep) and the machine is not on battery. No
+// charger can be charging on battery, so polling then only costs power.
+class RunConditions
+{
+public:
+    enum class Action
+    {
+        None,
+        // Start a thread that begins as usual.
+        Start,
+        // Stop the thread.
+        Stop,
+        // On battery now: stop the thread and forget the charging type.
+        Pause,
+        // On mains again and wanted: start a thread that reads at once.
+        Resume,
+        // On mains again while not wanted: nothing starts until the shell wants it.
+        Unpause,
+    };
+
+    // The shell wants detection (Run): Start, or None while on battery.
+    Action Want();
+    // The shell stops detection (Stop).
+    Action Unwant();
+    // A power notice. Only a definite 0 ("offline") is battery; 1 and 255
+    // ("unknown") are mains, so a machine that cannot tell keeps polling.
+    Action PowerSource(BYTE acLineStatus);
+
+    bool OnBattery() const { return m_onBattery; }
+
+private:
+    bool m_wanted = false;
+    bool m_onBattery = false;
+};

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "logging/UniqueHandle.h"
+
+#include <windows.h>
+
+#include <string>
+
+// cmd.exe finds the tool folder under this name in its own environment, so the
+// folder's name is never typed: cmd would expand "%NAME%" in a typed line and
+// could only be sent the low byte of each character.
+constexpr const wchar_t* kToolDirVariable = L"VWN_TOOL_DIR";
+
+// How cmd.exe is started, apart from the start itself so that it can be checked.
+struct ConsoleLaunch
+{
+    std::wstring application; // cmd.exe in the system folder
+    DWORD creationFlags = 0;
+    DWORD startupFlags = 0;
+    WORD showWindow = SW_HIDE;
+    std::wstring environment; // a Unicode block: "NAME=value" strings, each ended by a zero, then a zero
+    // The tool folder when it exists, else empty (the program's own current folder).
+    std::wstring currentDirectory;
+};
+
+// Hidden: no console window at all (a hidden console window may be handed to
+// Windows Terminal and shown). Visible: a console window of its own.
+ConsoleLaunch DescribeConsoleLaunch(bool visible, const std::wstring& toolFolder);
+
+// `environment` (a block as GetEnvironmentStringsW gives it) with `name` set to
+// `value`: an entry of that name, in any case, is replaced; the new one goes
+// where a sorted block would have it.
+std::wstring EnvironmentBlockWith(const wchar_t* environment, const std::wstring& name,
+                                  const std::wstring& value);
+
+// What the tool console receives for a wide command: one byte per UTF-16
+// code unit, its low byte (U+00E9 gives 0xE9, U+4E2D gives 0x2D).
+std::string NarrowToLowBytes(const std::wstring& text);
+
+// The hidden cmd.exe that runs the charger tool: command lines go in through a
+// pipe, nothing is read back. Only cmd.exe inherits the pipe's read end; the
+// write end stays ours alone, so cmd.exe sees the end of its input, and ends,
+// when this process ends in any way.
+class ToolConsole
+{
+public:
+    ToolConsole() = default;
+    ToolConsole(const ToolConsole&) = delete;
+    ToolConsole& operator=(const ToolConsole&) = delete;
+
+    // Starts cmd.exe with the tool folder in its environment, in a visible console
+    // in detailed mode, which also logs every line typed. Logs the outcome.
+    bool Start(const std::wstring& toolFolder, bool detailedLog);
+    bool IsOpen() const { return m_input.IsValid(); }
+
+    // One write call per command; the wide form sends the low bytes.
+    bool Write(const std::string& text);
+    bool Write(const std::wstring& text);
+    // Types the "cd" into the tool folder; true when the line reached the pipe.
+    bool ChangeDirToToolDir();
+    // Types "exit" and closes the pipe; does nothing when it is closed.
+    void Close();
+
+private:
+    bool m_detailedLog = false;
+    UniqueHandle m_input;
+};

@@ -1,0 +1,3 @@
+#include "logging/DetailedLog.h"
+
+bool g_showConsole = false;

@@ -1,0 +1,54 @@
+// How the tool console is started, checked without starting it.
+#include "detection/ToolConsole.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+std::wstring Block(std::initializer_list<const wchar_t*> entries)
+{
+    std::wstring block;
+    for (const wchar_t* entry : entries)
+    {
+        block += entry;
+        block += L'\0';
+    }
+    return block + L'\0';
+}
+} // namespace
+
+TEST(ToolConsoleTest, NarrowToLowBytes_KeepsTheLowByte)
+{
+    EXPECT_EQ(std::string("cd \xE9\x2D\n"), NarrowToLowBytes(L"cd \x00E9\x4E2D\n"));
+    EXPECT_EQ(std::string("ITERHPGen.exe 0x4E 1 W 1 1 D8\n"),
+              NarrowToLowBytes(L"ITERHPGen.exe 0x4E 1 W 1 1 D8\n"));
+}
+
+TEST(ToolConsoleTest, EnvironmentBlockWith_ReplacesAnyCaseAndKeepsTheOrder)
+{
+    const std::wstring current = Block({L"=C:=C:\\x", L"ALPHA=1", L"vwn_tool_dir=old", L"ZETA=2"});
+    EXPECT_EQ(Block({L"=C:=C:\\x", L"ALPHA=1", L"VWN_TOOL_DIR=D:\\p%OS%q\\\x00E9\\", L"ZETA=2"}),
+              EnvironmentBlockWith(current.c_str(), L"VWN_TOOL_DIR", L"D:\\p%OS%q\\\x00E9\\"));
+    EXPECT_EQ(Block({L"A=1", L"VWN_TOOL_DIR=x"}),
+              EnvironmentBlockWith(Block({L"A=1"}).c_str(), L"VWN_TOOL_DIR", L"x"));
+    EXPECT_EQ(Block({L"VWN_TOOL_DIR=x"}), EnvironmentBlockWith(nullptr, L"VWN_TOOL_DIR", L"x"));
+}
+
+TEST(ToolConsoleTest, DescribeConsoleLaunch_NoWindowUnlessDetailed)
+{
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring folder = L"C:\\Program Files\\Tessaly\\Voltwren\\ITE inboxI2C Flash\\";
+
+    const ConsoleLaunch hidden = DescribeConsoleLaunch(false, folder);
+    EXPECT_EQ(std::wstring(system) + L"\\cmd.exe", hidden.application);
+    EXPECT_EQ(static_cast<DWORD>(CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT), hidden.creationFlags);
+    EXPECT_EQ(static_cast<DWORD>(STARTF_USESTDHANDLES), hidden.startupFlags);
+    EXPECT_NE(std::wstring::npos,
+              hidden.environment.find(std::wstring(L"\0VWN_TOOL_DIR=", 14) + folder + L'\0'));
+
+    const ConsoleLaunch visible = DescribeConsoleLaunch(true, folder);
+    EXPECT_EQ(static_cast<DWORD>(CREATE_NEW_CONSOLE | CREATE_UNICODE_ENVIRONMENT), visible.creationFlags);
+    EXPECT_EQ(static_cast<DWORD>(STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW), visible.startupFlags);
+    EXPECT_EQ(SW_SHOWNORMAL, visible.showWindow);
+}
