@@ -110,8 +110,10 @@ TEST_F(DetectionTest, ChipAt4E_OneProbeAndTheExactCommandBytes)
     ASSERT_FALSE(commands.empty());
     EXPECT_EQ(k4E, commands.front());
     const auto texts = program.Texts();
+    // Wine's cmd may lose the first command, and a tool slowed by a busy machine may miss the 400 ms:
+    // never more than the three tries an address gets.
     EXPECT_LE(CountLine(texts, L"[ChipAccessHelper][ChipAccessHelper::DoReadPresenceStatus] _addr(0x4E)"),
-              2u);
+              3u);
     // The bytes typed into the console, as the detailed log shows them.
     const std::wstring written = L"[ChipAccessHelper][ChipAccessHelper::WriteToConsole] outputString -> ";
     // Once at start-up, once when the detection thread starts.
