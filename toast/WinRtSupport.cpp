@@ -1,9 +1,10 @@
 #include "toast/WinRtSupport.h"
 
+#include "logging/DebuggerLine.h"
+#include "toast/ActivationFactoryCache.h"
+
 #include <objbase.h>
 #include <roapi.h>
-
-#include <cstdio>
 
 HString::HString(const std::wstring& text)
 {
@@ -39,27 +40,54 @@ HRESULT IncrementMtaUsage(CO_MTA_USAGE_COOKIE* cookie)
     return reinterpret_cast<CoIncrementMTAUsageFunction>(reinterpret_cast<void*>(procedure))(cookie);
 }
 
-} // namespace
+// Once per process; the cookie is never given back: the apartment must outlive
+// every runtime object, the kept factories included.
+void HoldMultithreadedApartment()
+{
+    static const HRESULT usage = []
+    {
+        CO_MTA_USAGE_COOKIE cookie = nullptr;
+        const HRESULT result = IncrementMtaUsage(&cookie);
+        if (FAILED(result))
+        {
+            DebuggerLine(
+                L"[Voltwren][GetActivationFactory] @@@@@ CoIncrementMTAUsage failed (0x%08lX) !!! (output via OutputDebugString())\n",
+                static_cast<unsigned long>(result));
+        }
+        return result;
+    }();
+    static_cast<void>(usage);
+}
 
-void GetActivationFactory(const wchar_t* className, REFIID iid, void** factory)
+// A thread outside every apartment of a process without a multithreaded one
+// gets CO_E_NOTINITIALIZED: the process then keeps one and asks once more.
+HRESULT FetchActivationFactory(const wchar_t* className, REFIID iid, void** factory)
 {
     const HString name(className);
     HRESULT result = RoGetActivationFactory(name.Get(), iid, factory);
     if (result == CO_E_NOTINITIALIZED)
     {
-        // The cookie is never given back: the apartment must outlive every runtime object.
-        CO_MTA_USAGE_COOKIE cookie = nullptr;
-        const HRESULT usage = IncrementMtaUsage(&cookie);
-        if (FAILED(usage))
-        {
-            wchar_t line[160];
-            std::swprintf(
-                line, sizeof(line) / sizeof(line[0]),
-                L"[Voltwren][GetActivationFactory] @@@@@ CoIncrementMTAUsage failed (0x%08lX) !!! (output via OutputDebugString())\n",
-                static_cast<unsigned long>(usage));
-            OutputDebugStringW(line);
-        }
+        HoldMultithreadedApartment();
         result = RoGetActivationFactory(name.Get(), iid, factory);
     }
-    ThrowIfFailed(result);
+    if (SUCCEEDED(result))
+    {
+        HoldMultithreadedApartment();
+    }
+    return result;
+}
+
+// Never destroyed: a Release during exit can reach a runtime or a platform DLL
+// that has already shut down. The end of the process reclaims the factories.
+ActivationFactoryCache& ProcessFactories()
+{
+    static ActivationFactoryCache* const cache = new ActivationFactoryCache(FetchActivationFactory);
+    return *cache;
+}
+
+} // namespace
+
+void GetActivationFactory(const wchar_t* className, REFIID iid, void** factory)
+{
+    ThrowIfFailed(ProcessFactories().Get(className, iid, factory));
 }

@@ -30,10 +30,11 @@ private:
 // The text of an HSTRING that a runtime call handed out; the caller still deletes it.
 std::wstring HStringText(HSTRING string);
 
-// Asks for a runtime class's activation factory. A thread outside every
-// apartment of a process without a multithreaded one gets CO_E_NOTINITIALIZED:
-// then the process keeps a multithreaded apartment for good and asks once more.
-// Raises WinRtError with the final code.
+// A runtime class's activation factory, fetched on first use and kept for the
+// rest of the process. A thread outside every apartment of a process without a
+// multithreaded one gets CO_E_NOTINITIALIZED: then the process keeps a
+// multithreaded apartment for good and asks once more. Raises WinRtError with
+// the final code; a failure is not kept.
 void GetActivationFactory(const wchar_t* className, REFIID iid, void** factory);
 
 template <typename T> ComPtr<T> GetActivationFactory(const wchar_t* className)
