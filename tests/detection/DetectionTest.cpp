@@ -55,6 +55,19 @@ bool ProcessEnds(DWORD processId, DWORD timeoutMs)
     return ended;
 }
 
+// Ends a process from outside, as a crash or the task manager would; waits until it is gone.
+bool Terminate(DWORD processId)
+{
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
+    if (process == nullptr)
+    {
+        return false;
+    }
+    const bool ended = TerminateProcess(process, 9) && WaitForSingleObject(process, 5000) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
+}
+
 // The folder for the program on the Z: drive (the Linux root under Wine), beside the build tree.
 std::wstring OtherDriveFolder()
 {
@@ -262,11 +275,7 @@ TEST_F(DetectionTest, ConsoleEndedFromOutside_WritesFailAndNothingCrashes)
     ASSERT_NE(nullptr, window);
     const DWORD console = ConsoleProcessOf(program.ProcessId());
     ASSERT_NE(0u, console);
-    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, console);
-    ASSERT_NE(nullptr, process);
-    TerminateProcess(process, 1);
-    WaitForSingleObject(process, 5000);
-    CloseHandle(process);
+    ASSERT_TRUE(Terminate(console));
     ASSERT_TRUE(program.WaitForLogText(L"[ChipAccessHelper][ChipAccessHelper::WriteToConsole] _result -> 0",
                                        kWaitMs));
     EXPECT_TRUE(program.IsRunning());
@@ -306,11 +315,7 @@ TEST_F(DetectionTest, ProgramKilled_ConsoleEnds)
     ASSERT_NE(nullptr, window);
     const DWORD console = ConsoleProcessOf(program.ProcessId());
     ASSERT_NE(0u, console);
-    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, program.ProcessId());
-    ASSERT_NE(nullptr, process);
-    TerminateProcess(process, 9);
-    WaitForSingleObject(process, 5000);
-    CloseHandle(process);
+    ASSERT_TRUE(Terminate(program.ProcessId()));
     EXPECT_TRUE(ProcessEnds(console, 5000));
 }
 
