@@ -1,7 +1,7 @@
 #pragma once
 
 #include "logging/DetailedLog.h"
-#include "logging/UniqueHandle.h"
+#include "base/UniqueHandle.h"
 
 #include <windows.h>
 

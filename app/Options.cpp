@@ -2,7 +2,7 @@
 
 #include "app/Globals.h"
 #include "logging/ApacheLogger.h"
-#include "logging/UniqueHandle.h"
+#include "base/UniqueHandle.h"
 
 #include <shellapi.h>
 

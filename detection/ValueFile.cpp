@@ -2,7 +2,7 @@
 
 #include "logging/ApacheLogger.h"
 #include "logging/LastErrorText.h"
-#include "logging/UniqueHandle.h"
+#include "base/UniqueHandle.h"
 
 #include <vector>
 

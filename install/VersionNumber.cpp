@@ -3,7 +3,7 @@
 #include "logging/ApacheLogger.h"
 #include "logging/DetailedLog.h"
 #include "logging/LastErrorText.h"
-#include "logging/UniqueHandle.h"
+#include "base/UniqueHandle.h"
 
 #include <windows.h>
 

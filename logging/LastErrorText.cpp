@@ -1,6 +1,6 @@
 #include "logging/LastErrorText.h"
 
-#include "logging/UniqueHandle.h"
+#include "base/UniqueHandle.h"
 
 #include <cstdio>
 

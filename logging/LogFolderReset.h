@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/TrustedOwner.h"
+
 #include <windows.h>
 
 #include <string>
@@ -25,18 +27,8 @@ void ResetLogFolder();
 // userCreatableRoot: a folder above path, or empty to check nothing above path.
 void ResetLogFolderAt(const std::wstring& path, const std::wstring& userCreatableRoot = L"");
 
-// The keep-or-delete decision on a folder's owner: true for Administrators and
-// LocalSystem only. A null owner is not trusted.
-bool IsTrustedOwner(PSID owner);
-
 // Removes every entry for Everyone from the descriptor's DACL, allow and deny,
 // explicit and inherited, keeps the others in their order, and marks the DACL
 // protected: the state a kept folder is written back in. False, with nothing
 // changed, when there is no DACL to edit (none, or a null DACL).
 bool ProtectDaclWithoutEveryone(PSECURITY_DESCRIPTOR descriptor);
-
-// Deletes path and everything below it. Links and junctions are removed as links,
-// never walked into; where the platform cannot remove a link without reaching its
-// target, nothing is deleted there and the call fails with ERROR_STOPPED_ON_SYMLINK.
-// Throws std::filesystem::filesystem_error "remove_all" carrying path.
-void RemoveTreeWithoutFollowingLinks(const std::wstring& path);

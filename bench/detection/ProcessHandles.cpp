@@ -1,7 +1,7 @@
 // process-handles NAME...: prints "NAME PID HANDLES" for every running process
 // whose executable is one of the NAMEs (case ignored), for the detection
 // benchmark's soak. Exit code 1 when none of them runs.
-#include "logging/UniqueHandle.h"
+#include "base/UniqueHandle.h"
 
 #include <windows.h>
 #include <tlhelp32.h>

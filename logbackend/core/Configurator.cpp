@@ -4,7 +4,7 @@
 #include "logbackend/core/FileAppender.h"
 #include "logbackend/core/FilePaths.h"
 #include "logbackend/core/Text.h"
-#include "logging/UniqueHandle.h"
+#include "base/UniqueHandle.h"
 
 #include <windows.h>
 

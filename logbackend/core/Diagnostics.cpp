@@ -1,6 +1,6 @@
 #include "logbackend/core/Diagnostics.h"
 
-#include "logging/UniqueHandle.h"
+#include "base/UniqueHandle.h"
 
 #include <windows.h>
 

@@ -2,7 +2,7 @@
 
 #include "logbackend/core/Appender.h"
 #include "logbackend/core/DateFormat.h"
-#include "logging/UniqueHandle.h"
+#include "base/UniqueHandle.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 #include "packaging/setup-actions/InstalledVersion.h"
 
-#include "logging/UniqueHandle.h"
+#include "base/UniqueHandle.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 #include "packaging/setup-actions/RunningProgram.h"
 
-#include "logging/UniqueHandle.h"
+#include "base/UniqueHandle.h"
 
 #include <windows.h>
 

@@ -12,7 +12,7 @@
 //   vwn-smoke write FILE TEXT
 //       writes TEXT to FILE as UTF-8, without a line break
 // Exit code: 0 yes, 1 no (the reason on standard output), 2 wrong use.
-#include "logging/UniqueHandle.h"
+#include "base/UniqueHandle.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 #include "LogTestSupport.h"
 
 #include "logbackend/core/FileLock.h"
-#include "logging/UniqueHandle.h"
+#include "base/UniqueHandle.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "logbackend/core/FileLock.h"
-#include "logging/UniqueHandle.h"
+#include "base/UniqueHandle.h"
 
 #include "CoreTestSupport.h"
 

@@ -1,4 +1,4 @@
-#include "logging/UniqueHandle.h"
+#include "base/UniqueHandle.h"
 
 #include <gtest/gtest.h>
 
