@@ -9,24 +9,13 @@ namespace
 const wchar_t* const kMutexName = L"Global\\TESSALY_VWN_MUTEX";
 // Deny Guests and Anonymous Logon, allow Authenticated Users and Administrators.
 const wchar_t* const kMutexSecurity = L"D:(D;OICI;GA;;;BG)(D;OICI;GA;;;AN)(A;OICI;GA;;;AU)(A;OICI;GA;;;BA)";
-
-// Logging may touch the last-error code; the caller reads the creation's code.
-class LastErrorKeeper
-{
-public:
-    LastErrorKeeper() : m_code(GetLastError()) {}
-    ~LastErrorKeeper() { SetLastError(m_code); }
-
-private:
-    DWORD m_code;
-};
 } // namespace
 
 GlobalMutex& GlobalMutex::Instance()
 {
     static GlobalMutex instance;
-    // Registering the destructor may touch the last-error code after the
-    // constructor returned: give the caller the creation's code once.
+    // The constructor's closing log line and registering the destructor may touch the
+    // last-error code after the creation: give the caller the creation's code once.
     if (instance.m_reportCreationError)
     {
         instance.m_reportCreationError = false;
@@ -51,7 +40,6 @@ GlobalMutex::GlobalMutex()
     m_mutex.Reset(CreateMutexW(&attributes, TRUE, kMutexName));
     m_creationError = GetLastError();
     m_reportCreationError = true;
-    LastErrorKeeper keep;
     VWN_LOGW(L"[GlobalMutex][GlobalMutex::GlobalMutex] out.");
 }
 

@@ -7,6 +7,7 @@
 #include "app/resource.h"
 #include "detection/ChargingToast.h"
 #include "detection/ChipAccessHelper.h"
+#include "install/VersionNumber.h"
 #include "logging/ApacheLogger.h"
 #include "logging/DebuggerLine.h"
 #include "logging/LastErrorText.h"
@@ -43,7 +44,7 @@ void InitLogging(const std::wstring& workingDir)
 {
     // A running instance's start already judged the log folder, and its log is
     // being written there: a second start, refused later on, must not reset it.
-    ApacheLogger::Init(workingDir, !GlobalMutex::ExistsAlready());
+    ApacheLogger::Init(workingDir, getVersionNumber, !GlobalMutex::ExistsAlready());
     ApacheLogger::Configure(workingDir + L"log4cxx.properties");
 }
 

@@ -1,6 +1,5 @@
 #include "logging/ApacheLogger.h"
 
-#include "install/VersionNumber.h"
 #include "logging/LogFolderReset.h"
 
 #include <cstdarg>
@@ -31,6 +30,7 @@ ConfigureFn s_configure = NoConfigure;
 GetLoggerFn s_getLogger = NoGetLogger;
 DebugWFn s_debugW = NoDebugW;
 DebugAFn s_debugA = NoDebugA;
+LoggerNameSuffix s_nameSuffix = nullptr;
 
 template <typename Fn> void BindEntryPoint(HMODULE library, const char* name, Fn& slot)
 {
@@ -68,7 +68,7 @@ size_t EndOfFormatted(int result)
 }
 } // namespace
 
-void ApacheLogger::Init(const std::wstring& workingDir, bool resetLogFolder)
+void ApacheLogger::Init(const std::wstring& workingDir, LoggerNameSuffix suffix, bool resetLogFolder)
 {
     if (resetLogFolder)
     {
@@ -85,11 +85,12 @@ void ApacheLogger::Init(const std::wstring& workingDir, bool resetLogFolder)
             return;
         }
     }
-    Bind(workingDir);
+    Bind(workingDir, suffix);
 }
 
-void ApacheLogger::Bind(const std::wstring& workingDir)
+void ApacheLogger::Bind(const std::wstring& workingDir, LoggerNameSuffix suffix)
 {
+    s_nameSuffix = suffix;
     const std::wstring path = workingDir + L"Log4cxxWrapper.dll";
     HMODULE library = LoadLibraryW(path.c_str());
     if (library == nullptr)
@@ -109,7 +110,7 @@ void ApacheLogger::Configure(const std::wstring& propertiesPath)
 
 LoggerRefPtr ApacheLogger::GetLogger(const std::wstring& name)
 {
-    const std::string version = getVersionNumber();
+    const std::string version = s_nameSuffix != nullptr ? s_nameSuffix() : std::string();
     std::wstring fullName = name + L"_";
     for (unsigned char c : version)
     {

@@ -17,6 +17,10 @@ struct LoggerRef
 
 typedef std::unique_ptr<LoggerRef> LoggerRefPtr;
 
+// Gives the text after "vwn_" in every logger's name: the caller decides what it
+// is (the program passes the installed version), so the facade depends on nothing above it.
+typedef std::string (*LoggerNameSuffix)();
+
 class ApacheLogger
 {
 public:
@@ -28,9 +32,9 @@ public:
     // library in workingDir. A folder that the reset could not make trustworthy
     // must not receive the log: after a failed reset the library stays unbound
     // for this run, and the debugger hears why, once.
-    static void Init(const std::wstring& workingDir, bool resetLogFolder = true);
+    static void Init(const std::wstring& workingDir, LoggerNameSuffix suffix, bool resetLogFolder = true);
     // Binds the library only (the second half of Init).
-    static void Bind(const std::wstring& workingDir);
+    static void Bind(const std::wstring& workingDir, LoggerNameSuffix suffix);
     static void Configure(const std::wstring& propertiesPath);
     static LoggerRefPtr GetLogger(const std::wstring& name);
 

@@ -16,13 +16,6 @@ HString::~HString()
     WindowsDeleteString(m_string);
 }
 
-std::wstring HStringText(HSTRING string)
-{
-    UINT32 length = 0;
-    const wchar_t* buffer = WindowsGetStringRawBuffer(string, &length);
-    return std::wstring(buffer, length);
-}
-
 namespace
 {
 

@@ -27,9 +27,6 @@ private:
     HSTRING m_string = nullptr;
 };
 
-// The text of an HSTRING that a runtime call handed out; the caller still deletes it.
-std::wstring HStringText(HSTRING string);
-
 // A runtime class's activation factory, fetched on first use and kept for the
 // rest of the process. A thread outside every apartment of a process without a
 // multithreaded one gets CO_E_NOTINITIALIZED: then the process keeps a

@@ -59,7 +59,7 @@ int wmain(int argc, wchar_t** argv)
         g_showConsole = g_showConsole || option == L"-showconsole";
         rewrite = rewrite || option == L"-rewrite";
     }
-    ApacheLogger::Bind(ProgramFolder() + L"recording\\");
+    ApacheLogger::Bind(ProgramFolder() + L"recording\\", getVersionNumber);
 
     DebuggerLines debugger;
     const std::string first = getVersionNumber();

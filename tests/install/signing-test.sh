@@ -10,7 +10,7 @@ sign=$1 make_release_binary=$2 objcopy=$3 bin=$4 msi=$5 defines_file=$6 nsi=$7 m
 . "$(dirname "$0")/checks.sh"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-cd "$scratch"
+cd "$scratch" || { echo "FAILED: cannot enter $scratch" >&2; exit 1; }
 
 openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2 \
     -subj "/CN=Voltwren test signing" -addext "extendedKeyUsage=codeSigning" \

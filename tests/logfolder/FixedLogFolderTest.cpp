@@ -1,4 +1,5 @@
 #include "logfolder/DebuggerLines.h"
+#include "install/VersionNumber.h"
 #include "logging/ApacheLogger.h"
 #include "logging/LogFolderReset.h"
 #include "support/RecordedLog.h"
@@ -51,7 +52,7 @@ TEST_F(FixedLogFolderTest, ApacheLoggerInit_ReportsAFailedResetAndLeavesTheLibra
     const std::wstring recordPath = records.Path() + L"records.txt";
     SetEnvironmentVariableW(L"VWN_RECORDING_LOG", recordPath.c_str());
 
-    ApacheLogger::Init(BinFolder() + L"recording\\");
+    ApacheLogger::Init(BinFolder() + L"recording\\", getVersionNumber);
     CloseHandle(held);
 
     const std::vector<std::wstring> lines = m_debugger.Lines();

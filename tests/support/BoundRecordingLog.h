@@ -16,7 +16,7 @@ public:
         static bool bound = false;
         if (!bound)
         {
-            ApacheLogger::Bind(BinFolder() + L"recording\\");
+            ApacheLogger::Bind(BinFolder() + L"recording\\", getVersionNumber);
             // The version lookup logs its failure once per process: keep that out of the tests' records.
             getVersionNumber();
             DeleteFileW(RecordPath().c_str());
