@@ -1,5 +1,6 @@
 #include "logging/ApacheLogger.h"
 
+#include "base/TextCodec.h"
 #include "logging/LogFolderReset.h"
 
 #include <cstdarg>
@@ -41,30 +42,29 @@ template <typename Fn> void BindEntryPoint(HMODULE library, const char* name, Fn
     }
 }
 
-// Trailing blanks go; tabs and line breaks stay. Returns the new length.
-template <typename Char> size_t TrimTrailingBlanks(Char* text, size_t length)
+int FormatInto(wchar_t* buffer, const wchar_t* format, va_list args)
 {
-    while (length > 0 && text[length - 1] == Char(' '))
-    {
-        text[--length] = Char(0);
-    }
-    return length;
+    return _vsnwprintf_s(buffer, ApacheLogger::kBufferChars, ApacheLogger::kMaxMessageChars, format, args);
 }
 
-// A runtime message in the ANSI code page, as the debugger line needs it.
-std::wstring Widen(const char* text)
+int FormatInto(char* buffer, const char* format, va_list args)
 {
-    const int size = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(size > 0 ? size : 1), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], size);
-    wide.resize(wide.size() - 1);
-    return wide;
+    return _vsnprintf_s(buffer, ApacheLogger::kBufferChars, ApacheLogger::kMaxMessageChars, format, args);
 }
 
+// Formats, drops trailing blanks (tabs and line breaks stay) and hands the text on.
 // The secure formatter reports a cut with -1 and keeps the first 4093 characters.
-size_t EndOfFormatted(int result)
+template <typename Char, typename DebugFn>
+void FormatAndWrite(DebugFn debug, const LoggerRefPtr& logger, const Char* format, va_list args)
 {
-    return result < 0 ? ApacheLogger::kMaxMessageChars : static_cast<size_t>(result);
+    Char buffer[ApacheLogger::kBufferChars] = {};
+    const int result = FormatInto(buffer, format, args);
+    size_t length = result < 0 ? ApacheLogger::kMaxMessageChars : static_cast<size_t>(result);
+    while (length > 0 && buffer[length - 1] == Char(' '))
+    {
+        buffer[--length] = Char(0);
+    }
+    debug(logger ? logger->handle : nullptr, buffer);
 }
 } // namespace
 
@@ -79,7 +79,7 @@ void ApacheLogger::Init(const std::wstring& workingDir, LoggerNameSuffix suffix,
         catch (const std::exception& error)
         {
             // Nothing is bound yet: only the debugger can hear it.
-            OutputDebugStringW((L"[ApacheLogger][Init] @@@@@ " + Widen(error.what()) +
+            OutputDebugStringW((L"[ApacheLogger][Init] @@@@@ " + FromAnsi(error.what()) +
                                 L": no log library for this run !!! @@@@@")
                                    .c_str());
             return;
@@ -123,26 +123,18 @@ LoggerRefPtr ApacheLogger::GetLogger(const std::wstring& name)
 
 void ApacheLogger::DebugW(const LoggerRefPtr& logger, const wchar_t* format, ...)
 {
-    wchar_t buffer[kBufferChars] = {};
     va_list args;
     va_start(args, format);
-    const int result = _vsnwprintf_s(buffer, kBufferChars, kMaxMessageChars, format, args);
+    FormatAndWrite(s_debugW, logger, format, args);
     va_end(args);
-    TrimTrailingBlanks(buffer, EndOfFormatted(result));
-    const std::wstring text(buffer);
-    s_debugW(logger ? logger->handle : nullptr, text.c_str());
 }
 
 void ApacheLogger::DebugA(const LoggerRefPtr& logger, const char* format, ...)
 {
-    char buffer[kBufferChars] = {};
     va_list args;
     va_start(args, format);
-    const int result = _vsnprintf_s(buffer, kBufferChars, kMaxMessageChars, format, args);
+    FormatAndWrite(s_debugA, logger, format, args);
     va_end(args);
-    TrimTrailingBlanks(buffer, EndOfFormatted(result));
-    const std::string text(buffer);
-    s_debugA(logger ? logger->handle : nullptr, text.c_str());
 }
 
 void ApacheLogger::WriteW(const LoggerRefPtr& logger, const wchar_t* text)

@@ -12,6 +12,7 @@
 //   vwn-smoke write FILE TEXT
 //       writes TEXT to FILE as UTF-8, without a line break
 // Exit code: 0 yes, 1 no (the reason on standard output), 2 wrong use.
+#include "base/TextCodec.h"
 #include "base/UniqueHandle.h"
 
 #include <windows.h>
@@ -137,16 +138,6 @@ int PidOf(const std::wstring& program, DWORD waitMs)
     return kNo;
 }
 
-std::string Utf8(const std::wstring& text)
-{
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0], size, nullptr,
-                        nullptr);
-    return bytes;
-}
-
 // The whole file, read while its writer keeps it open; empty when it cannot be read.
 std::string FileBytes(const std::wstring& path)
 {
@@ -186,7 +177,7 @@ size_t CountLinesHolding(const std::string& bytes, const std::string& text)
 
 int Expect(const std::wstring& path, size_t wanted, const std::wstring& text, DWORD waitMs)
 {
-    const std::string needle = Utf8(text);
+    const std::string needle = ToUtf8(text);
     const ULONGLONG deadline = GetTickCount64() + waitMs;
     size_t found = 0;
     do
@@ -258,7 +249,7 @@ int Leftovers(DWORD programId, ULONGLONG programCreated, const std::wstring& fol
 
 int Write(const std::wstring& path, const std::wstring& text)
 {
-    const std::string bytes = Utf8(text);
+    const std::string bytes = ToUtf8(text);
     UniqueFile file(
         CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;

@@ -1,6 +1,7 @@
 // A stand-in for the charger chip vendor's ITERHPGen.exe: answers the program's read command by
 // writing the value file, as a scenario beside it says. See README.md for the files it uses.
 
+#include "base/TextCodec.h"
 #include "sim/charger-tool/Scenario.h"
 #include "sim/charger-tool/SimState.h"
 #include "sim/charger-tool/ToolCommand.h"
@@ -50,29 +51,10 @@ Ticks ToTicks(const FILETIME& time)
     return static_cast<Ticks>((static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
 }
 
-std::string ToUtf8(const std::wstring& text)
-{
-    if (text.empty())
-        return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size, nullptr,
-                        nullptr);
-    return utf8;
-}
-
 // Up to the first zero byte, invalid sequences replaced: the program reads "OutputPath.ini" this way.
-std::wstring FromUtf8(const std::string& text)
+std::wstring FromUtf8UpToZero(const std::string& text)
 {
-    const std::string content = text.substr(0, text.find('\0'));
-    if (content.empty())
-        return {};
-    const int size =
-        MultiByteToWideChar(CP_UTF8, 0, content.data(), static_cast<int>(content.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, content.data(), static_cast<int>(content.size()), wide.data(), size);
-    return wide;
+    return FromUtf8(std::string_view(text).substr(0, text.find('\0')));
 }
 
 std::string ErrorText(DWORD code)
@@ -99,7 +81,7 @@ void Complain(const std::string& message)
     DWORD mode = 0;
     if (GetConsoleMode(error, &mode))
     {
-        const std::wstring wide = FromUtf8(line);
+        const std::wstring wide = FromUtf8UpToZero(line);
         DWORD written = 0;
         WriteConsoleW(error, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
         return;
@@ -405,7 +387,7 @@ int CommandRun::WriteAnswer(const Reading& reading)
         Complain("cannot read " + Shown(kOutputPathFile) + " (" + ErrorText(error) + "), so no value file");
         return Finish(Outcome::FailedOutputPath, kExitNoOutputPath);
     }
-    const std::wstring valuePath = FromUtf8(folderBytes) + kValueFile;
+    const std::wstring valuePath = FromUtf8UpToZero(folderBytes) + kValueFile;
     const std::uint8_t status = reading.answer.status;
 
     if (reading.delayMs > 0)

@@ -1,5 +1,7 @@
 #include "Journal.h"
 
+#include "base/TextCodec.h"
+
 #include <cstdarg>
 #include <cstdlib>
 #include <cwchar>
@@ -86,20 +88,6 @@ void AppendEscaped(std::wstring& line, const std::wstring& field)
             line += character;
         }
     }
-}
-
-std::string ToUtf8(const std::wstring& text)
-{
-    if (text.empty())
-    {
-        return std::string();
-    }
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
-                        nullptr);
-    return bytes;
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/TextCodec.h"
+
 #include <windows.h>
 
 #include <mutex>
@@ -47,15 +49,6 @@ private:
     {
         static DebuggerLines* active = nullptr;
         return active;
-    }
-
-    static std::wstring FromAnsi(const char* text)
-    {
-        const int size = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-        std::wstring wide(static_cast<size_t>(size > 0 ? size : 1), L'\0');
-        MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], size);
-        wide.resize(wide.size() - 1);
-        return wide;
     }
 
     static LONG CALLBACK Handler(EXCEPTION_POINTERS* pointers)

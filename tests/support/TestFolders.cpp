@@ -45,33 +45,6 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes)
     return ok && written == bytes.size();
 }
 
-std::string ToUtf8(const std::wstring& text)
-{
-    if (text.empty())
-    {
-        return std::string();
-    }
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr,
-                        nullptr);
-    return bytes;
-}
-
-std::wstring FromUtf8(const std::string& bytes)
-{
-    if (bytes.empty())
-    {
-        return std::wstring();
-    }
-    const int size =
-        MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    std::wstring text(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], size);
-    return text;
-}
-
 TempFolder::TempFolder(const std::wstring& hint, const std::wstring& parent)
 {
     static std::atomic<unsigned> counter{0};

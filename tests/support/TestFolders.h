@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/TextCodec.h"
+
 #include <windows.h>
 
 #include <string>
@@ -9,8 +11,6 @@ std::wstring BinFolder();
 
 std::string ReadFileBytes(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
-std::string ToUtf8(const std::wstring& text);
-std::wstring FromUtf8(const std::string& bytes);
 
 // A fresh folder under the temporary folder, removed with all its contents at the end.
 class TempFolder

@@ -1,6 +1,8 @@
 // A log library for tests: the four entry points the program binds, appending
 // every call as one record to a file, so tests can assert exact log lines.
 // Record: kind (C, W or A) US logger US text RS, in UTF-8.
+#include "base/TextCodec.h"
+
 #include <windows.h>
 
 #include <mutex>
@@ -26,31 +28,6 @@ std::wstring RecordPath()
     std::wstring folder(path);
     return folder.substr(0, folder.rfind(L'\\') + 1) + L"recorded-log.txt";
 }
-
-std::string ToUtf8(const std::wstring& text)
-{
-    if (text.empty())
-    {
-        return std::string();
-    }
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &bytes[0], size, nullptr,
-                        nullptr);
-    return bytes;
-}
-
-#ifndef RECORDING_LOG_WITHOUT_DEBUG_A
-std::wstring FromAnsi(const char* text)
-{
-    const int size = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    std::wstring wide(static_cast<size_t>(size > 0 ? size : 1), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], size);
-    wide.resize(wide.size() - 1);
-    return wide;
-}
-#endif
 
 // One write per record keeps records of several threads and processes whole.
 void Record(char kind, const void* logger, const std::wstring& text)
