@@ -1,4 +1,5 @@
 #include "install/VersionNumber.h"
+#include "support/ProgramUnderTest.h"
 #include "support/RecordedLog.h"
 #include "support/TestFolders.h"
 
@@ -79,29 +80,12 @@ protected:
         const std::wstring resultPath = folder.Path() + L"result.txt";
         const std::wstring recordPath = folder.Path() + L"records.txt";
         SetEnvironmentVariableW(L"VWN_RECORDING_LOG", recordPath.c_str());
-        std::wstring commandLine =
+        const std::wstring commandLine =
             L"\"" + BinFolder() + L"version_probe.exe\" \"" + resultPath + L"\" -rewrite " + options;
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION process = {};
-        ProbeResult result;
-        const BOOL started = CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                            nullptr, &startup, &process);
+        const int exitCode = RunChild(commandLine, 30000);
         SetEnvironmentVariableW(L"VWN_RECORDING_LOG", nullptr);
-        if (!started)
-        {
-            ADD_FAILURE() << "version_probe not started, error " << GetLastError();
-            return result;
-        }
-        DWORD exitCode = STILL_ACTIVE;
-        if (WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0)
-        {
-            TerminateProcess(process.hProcess, 1);
-        }
-        GetExitCodeProcess(process.hProcess, &exitCode);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-        EXPECT_EQ(0u, exitCode);
+        EXPECT_EQ(0, exitCode);
+        ProbeResult result;
 
         const std::string bytes = ReadFileBytes(resultPath);
         size_t start = 0;

@@ -1,5 +1,9 @@
 #include "support/ProgramUnderTest.h"
 
+#include "base/UniqueHandle.h"
+
+#include <gtest/gtest.h>
+
 namespace
 {
 // A top-level window of one process, by class name or by title (either may be empty).
@@ -190,4 +194,29 @@ std::vector<LogRecord> ProgramUnderTest::Records() const
 void SendExitCommand(HWND window)
 {
     PostMessageW(window, WM_COMMAND, MAKEWPARAM(105, 0), 0);
+}
+
+int RunChild(const std::wstring& commandLine, DWORD timeoutMs)
+{
+    SCOPED_TRACE(ToUtf8(commandLine));
+    std::wstring line = commandLine;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    {
+        ADD_FAILURE() << "CreateProcessW failed, error " << GetLastError();
+        return -1;
+    }
+    const UniqueHandle processHandle(process.hProcess);
+    const UniqueHandle threadHandle(process.hThread);
+    if (WaitForSingleObject(processHandle.Get(), timeoutMs) != WAIT_OBJECT_0)
+    {
+        ADD_FAILURE() << "the child did not end within " << timeoutMs << " ms; ended it";
+        TerminateProcess(processHandle.Get(), static_cast<UINT>(-1));
+        WaitForSingleObject(processHandle.Get(), timeoutMs);
+    }
+    DWORD exitCode = static_cast<DWORD>(-1);
+    GetExitCodeProcess(processHandle.Get(), &exitCode);
+    return static_cast<int>(exitCode);
 }

@@ -63,3 +63,7 @@ HWND WaitForProcessWindow(DWORD processId, const wchar_t* className, const wchar
 
 // Asks a window to end as a user would: the Exit command of its menu.
 void SendExitCommand(HWND window);
+
+// Runs a command line to its end, with this process's environment. The exit code, or -1 after
+// a test failure when it cannot start; one that outlives the timeout is ended and fails the test.
+int RunChild(const std::wstring& commandLine, DWORD timeoutMs);

@@ -1,5 +1,6 @@
 #include "ToastTestSupport.h"
 
+#include "support/ProgramUnderTest.h"
 #include "toast/NotifierIdentity.h"
 
 #include <gtest/gtest.h>
@@ -134,29 +135,23 @@ void ForgetIdentity(const std::wstring& aumid)
 
 int RunChildTests(const std::wstring& filter, const std::wstring& executable)
 {
+    SCOPED_TRACE(ToUtf8(filter));
     const std::wstring program = executable.empty() ? ThisExecutablePath() : executable;
-    std::wstring commandLine =
-        L"\"" + program + L"\" --gtest_color=no --gtest_also_run_disabled_tests --gtest_filter=" + filter;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
+    TempFolder folder(L"child");
+    const std::wstring report = folder.Path() + L"report.xml";
+    const int exitCode =
+        RunChild(L"\"" + program + L"\" --gtest_color=no --gtest_also_run_disabled_tests --gtest_filter=" +
+                     filter + L" --gtest_output=xml:" + report,
+                 60000);
+    // A filter that matches nothing passes without testing anything.
+    std::smatch count;
+    const std::string xml = ReadFileBytes(report);
+    if (!std::regex_search(xml, count, std::regex("<testsuites tests=\"([0-9]+)\"")) || count[1] == "0")
     {
-        ADD_FAILURE() << "CreateProcessW failed with " << GetLastError();
+        ADD_FAILURE() << "the filter ran no test";
         return -1;
     }
-    DWORD exitCode = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0)
-    {
-        ADD_FAILURE() << "child test run did not end; ended it";
-        TerminateProcess(process.hProcess, exitCode);
-        WaitForSingleObject(process.hProcess, 60000);
-    }
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return static_cast<int>(exitCode);
+    return exitCode;
 }
 
 } // namespace ToastTest

@@ -88,7 +88,7 @@ template <typename Call> HRESULT RaisedCode(Call call)
 
 // Runs `executable` (by default this one) with the gtest filter, including
 // disabled tests, and returns its exit code (0: every selected test passed).
-// A child still running after the timeout is ended and the result is -1.
+// A child still running after the timeout is ended; a filter that ran no test fails. Both give -1.
 int RunChildTests(const std::wstring& filter, const std::wstring& executable = L"");
 
 } // namespace ToastTest
