@@ -5,10 +5,11 @@
 #include "app/QuitRequest.h"
 #include "app/WndProc.h"
 #include "app/resource.h"
-#include "detection/ChargingToast.h"
+#include "app/ChargingToast.h"
 #include "detection/ChipAccessHelper.h"
 #include "install/VersionNumber.h"
 #include "logging/ApacheLogger.h"
+#include "toast/NotifierIdentity.h"
 #include "logging/DebuggerLine.h"
 #include "logging/LastErrorText.h"
 
@@ -105,6 +106,12 @@ DetectionSettings MakeDetectionSettings(const std::wstring& workingDir)
     { ShowChargingTypeToast(chargingType, workingDir); };
     settings.callbacks.gaveUp = PostQuitToMainWindow;
     settings.callbacks.released = SignalDetectionReleased;
+    settings.callbacks.registerToastIdentity = [](const std::wstring& programFolder)
+    {
+        NotifierIdentity::Register(L"Tessaly.VoltwrenPowerBeacon", L"Tessaly Voltwren",
+                                   programFolder + L"notification_icon.png");
+    };
+    settings.callbacks.unregisterToastIdentity = NotifierIdentity::Unregister;
     return settings;
 }
 

@@ -3,7 +3,6 @@
 #include "detection/ChargerReading.h"
 #include "detection/PollingLoop.h"
 #include "logging/ApacheLogger.h"
-#include "toast/NotifierIdentity.h"
 
 namespace
 {
@@ -40,8 +39,10 @@ void ChipAccessHelper::SetWorkingDir(const std::wstring& workingDir)
 {
     m_state->workingDir = workingDir;
     m_state->console.Start(m_state->ToolFolder(), m_state->settings.detailedLog);
-    NotifierIdentity::Register(L"Tessaly.VoltwrenPowerBeacon", L"Tessaly Voltwren",
-                               workingDir + L"notification_icon.png");
+    if (m_state->settings.callbacks.registerToastIdentity)
+    {
+        m_state->settings.callbacks.registerToastIdentity(workingDir);
+    }
 }
 
 bool ChipAccessHelper::Preprocessing()
@@ -157,7 +158,10 @@ void ChipAccessHelper::Release()
     {
         m_thread.CloseStopEvent();
     }
-    NotifierIdentity::Unregister();
+    if (m_state->settings.callbacks.unregisterToastIdentity)
+    {
+        m_state->settings.callbacks.unregisterToastIdentity();
+    }
     if (!threadLives)
     {
         m_state->console.Close();

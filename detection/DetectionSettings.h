@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <string>
 
 // What the shell hands detection before it starts: choices as values and its
 // own reactions as callbacks, so detection never reaches into the shell.
@@ -15,6 +16,9 @@ struct DetectionCallbacks
     std::function<void()> gaveUp;
     // Release has given everything back; called by every Release.
     std::function<void()> released;
+    // The toast identity: registered once the program folder is known, removed at every Release.
+    std::function<void(const std::wstring& programFolder)> registerToastIdentity;
+    std::function<void()> unregisterToastIdentity;
 };
 
 struct DetectionSettings

@@ -5,6 +5,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cwchar>
+#include <mutex>
 #include <vector>
 
 namespace Platform
@@ -114,7 +115,10 @@ void AppendJournalRecord(std::initializer_list<std::wstring> fields)
     const std::string bytes = ToUtf8(line);
 
     // Append-only access makes every write land at the end; one write per
-    // record keeps records of several writers whole.
+    // record keeps records of several processes whole. Wine appends by finding
+    // the end and then writing, which threads of one process can interleave.
+    static std::mutex writers;
+    const std::lock_guard<std::mutex> guard(writers);
     const std::wstring path = JournalPath();
     const HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -1,4 +1,4 @@
-#include "detection/ChargingToast.h"
+#include "app/ChargingToast.h"
 
 #include "detection/ChargingType.h"
 #include "logging/ApacheLogger.h"
