@@ -115,8 +115,8 @@ void AppendJournalRecord(std::initializer_list<std::wstring> fields)
     const std::string bytes = ToUtf8(line);
 
     // Append-only access makes every write land at the end; one write per
-    // record keeps records of several processes whole. Wine appends by finding
-    // the end and then writing, which threads of one process can interleave.
+    // record keeps records of several processes whole. Under Wine, appends from
+    // threads of one process were seen to cut into each other's records.
     static std::mutex writers;
     const std::lock_guard<std::mutex> guard(writers);
     const std::wstring path = JournalPath();
