@@ -66,8 +66,9 @@ std::vector<std::wstring> GetCmdLineArgs()
     return args;
 }
 
-void ApplyCommandLineOptions(const std::vector<std::wstring>& args)
+bool ApplyCommandLineOptions(const std::vector<std::wstring>& args)
 {
+    bool detailedLog = false;
     bool consumed = false;
     for (size_t i = 1; i < args.size(); ++i)
     {
@@ -96,10 +97,10 @@ void ApplyCommandLineOptions(const std::vector<std::wstring>& args)
         }
         if (option == L"-showconsole")
         {
-            g_showConsole = true;
+            detailedLog = true;
         }
     }
-    if (g_showConsole)
+    if (detailedLog)
     {
         VWN_LOGW(L"[Voltwren][wWinMain] Got the cmd directive. => Show detailed log contents.");
     }
@@ -108,4 +109,5 @@ void ApplyCommandLineOptions(const std::vector<std::wstring>& args)
         VWN_LOGW(
             L"[Voltwren][wWinMain] Got no cmd parameters or incorrect ones. => Show brief log contents.");
     }
+    return detailedLog;
 }

@@ -41,11 +41,18 @@ void LogStartupFailure(const wchar_t* step, const std::exception& error)
     VWN_LOGW(L"[Voltwren][wWinMain] @@@@@ %ws failed (%hs) !!! @@@@@", step, error.what());
 }
 
+// The logger's name carries the installed version. The lookup runs at the first log
+// line, before the command line is read: never in detailed mode.
+std::string InstalledVersion()
+{
+    return getVersionNumber(false);
+}
+
 void InitLogging(const std::wstring& workingDir)
 {
     // A running instance's start already judged the log folder, and its log is
     // being written there: a second start, refused later on, must not reset it.
-    ApacheLogger::Init(workingDir, getVersionNumber, !GlobalMutex::ExistsAlready());
+    ApacheLogger::Init(workingDir, InstalledVersion, !GlobalMutex::ExistsAlready());
     ApacheLogger::Configure(workingDir + L"log4cxx.properties");
 }
 
@@ -76,17 +83,19 @@ void CreateReleaseEvent()
     VWN_LOGW(L"[Voltwren][wWinMain] Creating event objects - done.");
 }
 
-void ProcessCommandLine(const std::wstring& workingDir)
+// Returns whether detailed mode is on.
+bool ProcessCommandLine(const std::wstring& workingDir)
 {
     VWN_LOGW(L"[Voltwren][wWinMain] Processing command-line args ...");
-    ApplyCommandLineOptions(GetCmdLineArgs());
-    if (g_showConsole)
+    const bool detailedLog = ApplyCommandLineOptions(GetCmdLineArgs());
+    if (detailedLog)
     {
         DebuggerLine(L"[Voltwren][wWinMain] _workingDir -> %ws (output via OutputDebugString())",
                      workingDir.c_str());
         VWN_LOGW(L"[Voltwren][wWinMain] _workingDir -> %ws", workingDir.c_str());
     }
     VWN_LOGW(L"[Voltwren][wWinMain] Processing command-line args - done.");
+    return detailedLog;
 }
 
 // Detection tells the entry point through the release event that it let go.
@@ -98,10 +107,10 @@ void SignalDetectionReleased()
     }
 }
 
-DetectionSettings MakeDetectionSettings(const std::wstring& workingDir)
+DetectionSettings MakeDetectionSettings(const std::wstring& workingDir, bool detailedLog)
 {
     DetectionSettings settings;
-    settings.detailedLog = g_showConsole;
+    settings.detailedLog = detailedLog;
     settings.callbacks.chargingTypeChanged = [workingDir](BYTE chargingType)
     { ShowChargingTypeToast(chargingType, workingDir); };
     settings.callbacks.gaveUp = PostQuitToMainWindow;
@@ -115,10 +124,10 @@ DetectionSettings MakeDetectionSettings(const std::wstring& workingDir)
     return settings;
 }
 
-void StartDetection(const std::wstring& workingDir)
+void StartDetection(const std::wstring& workingDir, bool detailedLog)
 {
     ChipAccessHelper& helper = ChipAccessHelper::Instance();
-    helper.Configure(MakeDetectionSettings(workingDir));
+    helper.Configure(MakeDetectionSettings(workingDir, detailedLog));
     try
     {
         helper.SetWorkingDir(workingDir);
@@ -134,7 +143,8 @@ void StartDetection(const std::wstring& workingDir)
     helper.Run(g_readPresenceStatusRetryCount);
 }
 
-HWND CreateMainWindow(HINSTANCE instance, int showCommand)
+// The window shows only in detailed mode.
+HWND CreateMainWindow(HINSTANCE instance, int showCommand, bool detailedLog)
 {
     LoadStringW(instance, IDS_APP_TITLE, g_windowTitle, kTitleChars - 1);
     LoadStringW(instance, IDC_VOLTWREN, g_windowClass, kTitleChars - 1);
@@ -160,7 +170,7 @@ HWND CreateMainWindow(HINSTANCE instance, int showCommand)
         return nullptr;
     }
     SetMainWindow(window);
-    ShowWindow(window, g_showConsole ? showCommand : SW_HIDE);
+    ShowWindow(window, detailedLog ? showCommand : SW_HIDE);
     UpdateWindow(window);
     return window;
 }
@@ -205,10 +215,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
 
     CreateSingleInstanceMutex();
     CreateReleaseEvent();
-    ProcessCommandLine(workingDir);
-    StartDetection(workingDir);
+    const bool detailedLog = ProcessCommandLine(workingDir);
+    StartDetection(workingDir, detailedLog);
 
-    if (CreateMainWindow(instance, showCommand) == nullptr)
+    if (CreateMainWindow(instance, showCommand, detailedLog) == nullptr)
     {
         const DWORD code = GetLastError();
         VWN_LOGW(L"[Voltwren][wWinMain] @@@@@ Creating the main window - FAILED ! @@@@@");

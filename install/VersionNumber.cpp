@@ -1,7 +1,6 @@
 #include "install/VersionNumber.h"
 
 #include "logging/ApacheLogger.h"
-#include "logging/DetailedLog.h"
 #include "logging/LastErrorText.h"
 #include "base/UniqueHandle.h"
 
@@ -62,27 +61,27 @@ bool ReadStringValue(HKEY key, const char* valueName, std::string& text)
 }
 
 // The registry returns its code instead of setting the thread's: the caller gets it as a value.
-LSTATUS OpenProductKey(const std::string& path, UniqueRegistryKey& key)
+LSTATUS OpenProductKey(const std::string& path, UniqueRegistryKey& key, bool detailedLog)
 {
     const LSTATUS status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, kReadAccess, key.Put());
-    if (status == ERROR_SUCCESS && g_showConsole)
+    if (status == ERROR_SUCCESS && detailedLog)
     {
         OutputDebugStringA(path.c_str());
     }
     return status;
 }
 
-void Lookup(std::string& cache)
+void Lookup(std::string& cache, bool detailedLog)
 {
     const std::string uninstallKey = std::string(kUninstallPrefix) + kProductKeyName;
     const std::string dependencyKey = std::string(kDependenciesPrefix) + kProductKeyName;
 
     UniqueRegistryKey key;
     const char* valueName = "DisplayVersion";
-    if (OpenProductKey(uninstallKey, key) != ERROR_SUCCESS)
+    if (OpenProductKey(uninstallKey, key, detailedLog) != ERROR_SUCCESS)
     {
         valueName = "Version";
-        const LSTATUS status = OpenProductKey(dependencyKey, key);
+        const LSTATUS status = OpenProductKey(dependencyKey, key, detailedLog);
         if (status != ERROR_SUCCESS)
         {
             // Filled before the line is written, so its own logger fetch finds a version.
@@ -98,14 +97,14 @@ void Lookup(std::string& cache)
 }
 } // namespace
 
-std::string getVersionNumber()
+std::string getVersionNumber(bool detailedLog)
 {
     VersionCache& cache = Cache();
     // Re-entrant: the failure line's logger fetch comes back here on the same thread.
     std::lock_guard<std::recursive_mutex> guard(cache.lock);
     if (cache.text.empty())
     {
-        Lookup(cache.text);
+        Lookup(cache.text, detailedLog);
     }
     return cache.text;
 }

@@ -23,25 +23,25 @@ protected:
     void SetUp() override
     {
         g_readPresenceStatusRetryCount = kDefaultRetryCount;
-        g_showConsole = false;
+        detailed = false;
     }
-    void TearDown() override { g_showConsole = false; }
 
     std::vector<std::wstring> Apply(std::vector<std::wstring> args)
     {
         args.insert(args.begin(), L"C:\\Program Files\\Voltwren\\Voltwren.exe");
-        ApplyCommandLineOptions(args);
+        detailed = ApplyCommandLineOptions(args);
         return log.Texts();
     }
 
     BoundRecordingLog log;
+    bool detailed = false;
 };
 
 TEST_F(OptionsTest, NoArguments_KeepsDefaultsAndWritesBriefLine)
 {
     EXPECT_EQ(std::vector<std::wstring>{kBrief}, Apply({}));
     EXPECT_EQ(50, g_readPresenceStatusRetryCount);
-    EXPECT_FALSE(g_showConsole);
+    EXPECT_FALSE(detailed);
 }
 
 TEST_F(OptionsTest, RetryCountThenShowConsole_ConsumesValue)
@@ -49,14 +49,14 @@ TEST_F(OptionsTest, RetryCountThenShowConsole_ConsumesValue)
     const std::vector<std::wstring> expected = {RetryLine(7, 1), kDetailed};
     EXPECT_EQ(expected, Apply({L"-retrycount", L"7", L"-showconsole"}));
     EXPECT_EQ(7, g_readPresenceStatusRetryCount);
-    EXPECT_TRUE(g_showConsole);
+    EXPECT_TRUE(detailed);
 }
 
 TEST_F(OptionsTest, RetryCountFollowedByOption_Uses50AndExaminesTheOption)
 {
     const std::vector<std::wstring> expected = {RetryLine(50, 1), kDetailed};
     EXPECT_EQ(expected, Apply({L"-retrycount", L"-showconsole"}));
-    EXPECT_TRUE(g_showConsole);
+    EXPECT_TRUE(detailed);
 }
 
 TEST_F(OptionsTest, RetryCountLast_WritesSecondForm)
@@ -71,14 +71,14 @@ TEST_F(OptionsTest, OptionNames_FoldOnlyAsciiLetters)
 {
     Apply({L"-RETRYCOUNT", L"0", L"-ShowConsole"});
     EXPECT_EQ(0, g_readPresenceStatusRetryCount);
-    EXPECT_TRUE(g_showConsole);
+    EXPECT_TRUE(detailed);
 
     SetUp();
     const auto texts = Apply({L"-retrycount=5", L"/showconsole", L"-ToastActivated"});
     ASSERT_EQ(3u, texts.size());
     EXPECT_EQ(kBrief, texts.back());
     EXPECT_EQ(50, g_readPresenceStatusRetryCount);
-    EXPECT_FALSE(g_showConsole);
+    EXPECT_FALSE(detailed);
 }
 
 TEST_F(OptionsTest, RepeatedOptions_LastValueWins)

@@ -4,7 +4,6 @@
 // asks for the version, with -rewrite then stores "rewritten" in both registry
 // values, and asks again. RESULT_FILE receives the two answers, one per line,
 // then one "debug:" line per line sent to the debugger.
-#include "logging/DetailedLog.h"
 #include "install/VersionNumber.h"
 #include "logfolder/DebuggerLines.h"
 #include "logging/ApacheLogger.h"
@@ -53,16 +52,17 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     }
     bool rewrite = false;
+    bool detailed = false;
     for (int i = 2; i < argc; ++i)
     {
         const std::wstring option = argv[i];
-        g_showConsole = g_showConsole || option == L"-showconsole";
+        detailed = detailed || option == L"-showconsole";
         rewrite = rewrite || option == L"-rewrite";
     }
-    ApacheLogger::Bind(ProgramFolder() + L"recording\\", getVersionNumber);
+    ApacheLogger::Bind(ProgramFolder() + L"recording\\", [] { return getVersionNumber(false); });
 
     DebuggerLines debugger;
-    const std::string first = getVersionNumber();
+    const std::string first = getVersionNumber(detailed);
     if (rewrite)
     {
         StoreRewritten(std::string("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") +
@@ -71,7 +71,7 @@ int wmain(int argc, wchar_t** argv)
         StoreRewritten(std::string("SOFTWARE\\Classes\\Installer\\Dependencies\\") + kProductKeyName,
                        "Version");
     }
-    const std::string second = getVersionNumber();
+    const std::string second = getVersionNumber(detailed);
 
     std::string result = first + "\n" + second + "\n";
     for (const std::wstring& line : debugger.Lines())

@@ -52,7 +52,7 @@ TEST_F(FixedLogFolderTest, ApacheLoggerInit_ReportsAFailedResetAndLeavesTheLibra
     const std::wstring recordPath = records.Path() + L"records.txt";
     SetEnvironmentVariableW(L"VWN_RECORDING_LOG", recordPath.c_str());
 
-    ApacheLogger::Init(BinFolder() + L"recording\\", getVersionNumber);
+    ApacheLogger::Init(BinFolder() + L"recording\\", [] { return getVersionNumber(false); });
     CloseHandle(held);
 
     const std::vector<std::wstring> lines = m_debugger.Lines();

@@ -16,9 +16,9 @@ public:
         static bool bound = false;
         if (!bound)
         {
-            ApacheLogger::Bind(BinFolder() + L"recording\\", getVersionNumber);
+            ApacheLogger::Bind(BinFolder() + L"recording\\", [] { return getVersionNumber(false); });
             // The version lookup logs its failure once per process: keep that out of the tests' records.
-            getVersionNumber();
+            getVersionNumber(false);
             DeleteFileW(RecordPath().c_str());
             bound = true;
         }

@@ -1,3 +1,0 @@
-#include "logging/DetailedLog.h"
-
-bool g_showConsole = false;
