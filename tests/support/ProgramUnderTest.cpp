@@ -1,5 +1,6 @@
 #include "support/ProgramUnderTest.h"
 
+#include "app/resource.h"
 #include "base/UniqueHandle.h"
 
 #include <gtest/gtest.h>
@@ -191,9 +192,17 @@ std::vector<LogRecord> ProgramUnderTest::Records() const
     return ReadRecordedLog(Folder() + L"recorded-log.txt");
 }
 
+DWORD ProgramUnderTest::ExitThroughMenu(HWND window, DWORD timeoutMs)
+{
+    SendExitCommand(window);
+    DWORD exitCode = 0xDEADBEEF;
+    EXPECT_TRUE(WaitForExit(timeoutMs, exitCode)) << "File, Exit did not end the program";
+    return exitCode;
+}
+
 void SendExitCommand(HWND window)
 {
-    PostMessageW(window, WM_COMMAND, MAKEWPARAM(105, 0), 0);
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDM_EXIT, 0), 0);
 }
 
 int RunChild(const std::wstring& commandLine, DWORD timeoutMs)

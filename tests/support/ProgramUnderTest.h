@@ -44,6 +44,9 @@ public:
     // True when the process ended within the timeout; exitCode then holds its full 32-bit code.
     bool WaitForExit(DWORD timeoutMs, DWORD& exitCode);
     bool IsRunning() const;
+    // Ends the program through File, Exit of `window`, as a user would. Its exit code, or
+    // 0xDEADBEEF after a test failure when it did not end within the timeout.
+    DWORD ExitThroughMenu(HWND window, DWORD timeoutMs);
     // Waits until the log holds `text` as a whole line `count` times.
     bool WaitForLogText(const std::wstring& text, DWORD timeoutMs, size_t count = 1);
     void Kill();
