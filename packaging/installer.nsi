@@ -55,8 +55,10 @@ ManifestDPIAware true
 !define EXIT_NOT_X64 1633
 !define EXIT_FAILED 1603
 !define EXIT_OTHER_PACKAGE 1638
-; What MakeLogFolderW of the setup actions returns for a folder that was already there.
+; What MakeLogFolderW of the setup actions returns for a trusted folder that was already
+; there, and for a distrusted one (a link, another owner) that it replaced (0x20000001).
 !define ERROR_ALREADY_EXISTS 183
+!define LOG_FOLDER_REPLACED 536870913
 
 Name "${PRODUCT_NAME}"
 OutFile "${OUT_FILE}"
@@ -157,8 +159,9 @@ Function .onInit
 FunctionEnd
 
 ; Made elevated, owned by Administrators, by the same code as the Windows Installer
-; package's (VoltwrenSetup.dll); an existing one (an upgrade) is left as it is: the setup
-; never vouches for a folder it did not make.
+; package's (VoltwrenSetup.dll). One that Administrators or SYSTEM own (an upgrade) keeps
+; its logs and gets its rights again; a link or a folder of another owner, which the
+; program would delete at every start, is removed without following links and made afresh.
 Function CreateLogFolder
   InitPluginsDir
   File "/oname=$PLUGINSDIR\VoltwrenSetup.dll" "${SETUP_ACTIONS}"
@@ -172,7 +175,9 @@ Function CreateLogFolder
     System::Call 'kernel32::FreeLibrary(p r1)'
   ${EndIf}
   ${If} $0 = ${ERROR_ALREADY_EXISTS}
-    DetailPrint "Keeping the log folder ${LOG_FOLDER}"
+    DetailPrint "Keeping the log folder ${LOG_FOLDER}, its rights set again"
+  ${ElseIf} $0 = ${LOG_FOLDER_REPLACED}
+    DetailPrint "Made the log folder ${LOG_FOLDER} afresh: a link or a folder of another owner was there"
   ${ElseIf} $0 != 0
     MessageBox MB_ICONSTOP "The log folder ${LOG_FOLDER} cannot be made with its rights (error $0)." /SD IDOK
     SetErrorLevel ${EXIT_FAILED}

@@ -48,13 +48,14 @@ unsigned long long SizeOf(HANDLE file)
     return GetFileSizeEx(file, &size) ? static_cast<unsigned long long>(size.QuadPart) : 0;
 }
 
-bool Failed(std::wstring& failure, DWORD error, const std::wstring& step)
+bool Failed(StepFailure& failure, DWORD error, const std::wstring& step)
 {
-    failure = step + L": " + SystemErrorText(error);
+    failure.text = step + L": " + SystemErrorText(error);
+    failure.error = error;
     return false;
 }
 
-bool CopyContent(HANDLE source, HANDLE copy, const std::wstring& target, std::wstring& failure)
+bool CopyContent(HANDLE source, HANDLE copy, const std::wstring& target, StepFailure& failure)
 {
     std::vector<char> chunk(kCopyChunkBytes);
     OVERLAPPED at = {};
@@ -83,11 +84,27 @@ bool CopyContent(HANDLE source, HANDLE copy, const std::wstring& target, std::ws
     }
 }
 
-// A new file at target with the whole content of source; nothing at target on failure.
-bool CopyToNewFile(HANDLE source, const std::wstring& target, std::wstring& failure)
+// Takes back a copy whose lines stay in the file: kept, it would hold them twice.
+// Deleted through its own handle, so a scanner that opened it meanwhile cannot keep
+// it; should even that fail, it is emptied.
+void DiscardCopy(UniqueFile& copy)
 {
-    UniqueFile copy(CreateFileW(target.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    FILE_DISPOSITION_INFO disposition = {};
+    disposition.DeleteFile = TRUE;
+    if (!SetFileInformationByHandle(copy.Get(), FileDispositionInfo, &disposition, sizeof(disposition)))
+    {
+        FILE_END_OF_FILE_INFO end = {};
+        SetFileInformationByHandle(copy.Get(), FileEndOfFileInfo, &end, sizeof(end));
+    }
+    copy.Reset();
+}
+
+// A new file at target with the whole content of source, still open in copy;
+// nothing at target on failure.
+bool CopyToNewFile(HANDLE source, const std::wstring& target, UniqueFile& copy, StepFailure& failure)
+{
+    copy.Reset(CreateFileW(target.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!copy)
     {
         const DWORD error = GetLastError();
@@ -97,15 +114,14 @@ bool CopyToNewFile(HANDLE source, const std::wstring& target, std::wstring& fail
     {
         return true;
     }
-    copy.Reset();
-    DeleteFileW(target.c_str());
+    DiscardCopy(copy);
     return false;
 }
 } // namespace
 
 FileAppender::FileAppender(std::wstring name) : Appender(std::move(name)) {}
 
-bool FileAppender::Failed(std::wstring& failure, DWORD error, const std::wstring& step)
+bool FileAppender::Failed(StepFailure& failure, DWORD error, const std::wstring& step)
 {
     return vwnlog::Failed(failure, error, step);
 }
@@ -163,10 +179,10 @@ bool FileAppender::Activate(const std::wstring& baseFolder)
         m_nextOpenTick = GetTickCount64() + kRetryOpenMs;
         return true;
     }
-    std::wstring failure;
+    StepFailure failure;
     if (!m_append && !Empty(failure))
     {
-        ReportError(FileDescription() + L" cannot empty its file for Append=false (" + failure +
+        ReportError(FileDescription() + L" cannot empty its file for Append=false (" + failure.text +
                     L"); its lines are added to it");
     }
     return true;
@@ -332,17 +348,26 @@ bool FileAppender::PathStillOurs() const
 
 void FileAppender::TryRoll(unsigned long long size)
 {
-    std::wstring failure;
+    StepFailure failure;
     if (!Roll(failure))
     {
-        if (!m_rollFailed)
+        const bool refused = failure.error == ERROR_ACCESS_DENIED;
+        const ULONGLONG retryMs = refused ? kRetryRefusedRollMs : kRetryRollMs;
+        if (!m_rollFailed && refused)
         {
-            ReportError(FileDescription() + L" cannot roll over (" + failure +
+            ReportError(FileDescription() + L" may not roll over (" + failure.text +
+                        L"): the log folder's rights must let every user replace its files; writing on to "
+                        L"the current file and trying again every " +
+                        std::to_wstring(retryMs / 1000) + L" s");
+        }
+        else if (!m_rollFailed)
+        {
+            ReportError(FileDescription() + L" cannot roll over (" + failure.text +
                         L"); writing on to the current file and trying again every " +
-                        std::to_wstring(kRetryRollMs / 1000) + L" s");
+                        std::to_wstring(retryMs / 1000) + L" s");
         }
         m_rollFailed = true;
-        m_nextRollTick = GetTickCount64() + kRetryRollMs;
+        m_nextRollTick = GetTickCount64() + retryMs;
         return;
     }
     if (m_rollFailed)
@@ -353,7 +378,7 @@ void FileAppender::TryRoll(unsigned long long size)
     ReportDebug(FileDescription() + L" rolled over at " + std::to_wstring(size) + L" bytes");
 }
 
-bool FileAppender::Roll(std::wstring& failure)
+bool FileAppender::Roll(StepFailure& failure)
 {
     const UniqueFile whole(ReopenToEmpty());
     if (!whole)
@@ -364,7 +389,7 @@ bool FileAppender::Roll(std::wstring& failure)
     return PrepareBackup(target, failure) && EmptyInto(whole.Get(), target, failure);
 }
 
-bool FileAppender::Empty(std::wstring& failure)
+bool FileAppender::Empty(StepFailure& failure)
 {
     const FileLock lock(m_file.Get());
     const UniqueFile whole(ReopenToEmpty());
@@ -382,16 +407,23 @@ HANDLE FileAppender::ReopenToEmpty() const
     return ReOpenFile(m_file.Get(), GENERIC_READ | GENERIC_WRITE, kShareAll, 0);
 }
 
-bool FileAppender::EmptyInto(HANDLE whole, const std::wstring& target, std::wstring& failure)
+bool FileAppender::EmptyInto(HANDLE whole, const std::wstring& target, StepFailure& failure)
 {
-    if (!target.empty() && !CopyToNewFile(whole, target, failure))
+    UniqueFile copy;
+    if (!target.empty() && !CopyToNewFile(whole, target, copy, failure))
     {
         return false;
     }
     FILE_END_OF_FILE_INFO end = {};
     if (!SetFileInformationByHandle(whole, FileEndOfFileInfo, &end, sizeof(end)))
     {
-        return Failed(failure, GetLastError(), L"empty the file");
+        // A mapped view (a viewer, an indexer, a scanner) forbids shortening the file.
+        Failed(failure, GetLastError(), L"empty the file");
+        if (copy)
+        {
+            DiscardCopy(copy);
+        }
+        return false;
     }
     SYSTEMTIME now = {};
     GetLocalTime(&now);
@@ -404,9 +436,9 @@ bool FileAppender::RollDue(unsigned long long, unsigned long long)
     return false;
 }
 
-bool FileAppender::PrepareBackup(std::wstring&, std::wstring& failure)
+bool FileAppender::PrepareBackup(std::wstring&, StepFailure& failure)
 {
-    failure = L"no rolling rule";
+    failure.text = L"no rolling rule";
     return false;
 }
 

@@ -13,6 +13,13 @@ namespace vwnlog
 // Parses a size such as "10MB", "512 KB", "1GB" or "4096" (bytes).
 bool ParseFileSize(std::wstring_view text, unsigned long long& bytes);
 
+// What a failed step of a roll says ("step: error text") and the system error behind it.
+struct StepFailure
+{
+    std::wstring text;
+    DWORD error = ERROR_SUCCESS;
+};
+
 // log4j's FileAppender, shared safely by threads, processes, sessions and
 // users: each line is one whole write at the end of the file under the
 // file's FileLock. A roll copies the full file to its backup and empties it
@@ -29,6 +36,8 @@ public:
 
     static constexpr ULONGLONG kRetryOpenMs = 5000;
     static constexpr ULONGLONG kRetryRollMs = 1000;
+    // A roll that the file's rights refuse fails the same way on every try.
+    static constexpr ULONGLONG kRetryRefusedRollMs = 60000;
     static constexpr ULONGLONG kIdentityCheckMs = 1000;
 
 protected:
@@ -38,13 +47,13 @@ protected:
     virtual bool RollDue(unsigned long long size, unsigned long long pending);
     // Makes room for the full file's copy and names it; an empty target
     // drops the lines. On failure, says what failed (no trailing period).
-    virtual bool PrepareBackup(std::wstring& target, std::wstring& failure);
+    virtual bool PrepareBackup(std::wstring& target, StepFailure& failure);
     // A file was opened or emptied: its size and last write time (local).
     virtual void FileOpened(unsigned long long size, const SYSTEMTIME& lastWrite);
 
     std::wstring FileDescription() const;
-    // Puts "step: error text" in failure; returns false.
-    static bool Failed(std::wstring& failure, DWORD error, const std::wstring& step);
+    // Puts "step: error text" and the error in failure; returns false.
+    static bool Failed(StepFailure& failure, DWORD error, const std::wstring& step);
 
 private:
     bool Open();
@@ -54,10 +63,10 @@ private:
     bool OwnFileDeleted() const;
     void WriteLocked(std::string& bytes, ULONGLONG tick);
     void TryRoll(unsigned long long size);
-    bool Roll(std::wstring& failure);
-    bool Empty(std::wstring& failure);
+    bool Roll(StepFailure& failure);
+    bool Empty(StepFailure& failure);
     HANDLE ReopenToEmpty() const;
-    bool EmptyInto(HANDLE whole, const std::wstring& target, std::wstring& failure);
+    bool EmptyInto(HANDLE whole, const std::wstring& target, StepFailure& failure);
     void ReportLock(DWORD result);
     void ReportWrite(bool ok, DWORD error);
 
@@ -95,7 +104,7 @@ public:
 
 protected:
     bool RollDue(unsigned long long size, unsigned long long pending) override;
-    bool PrepareBackup(std::wstring& target, std::wstring& failure) override;
+    bool PrepareBackup(std::wstring& target, StepFailure& failure) override;
 
 private:
     std::wstring Backup(int index) const;
@@ -115,7 +124,7 @@ public:
 
 protected:
     bool RollDue(unsigned long long size, unsigned long long pending) override;
-    bool PrepareBackup(std::wstring& target, std::wstring& failure) override;
+    bool PrepareBackup(std::wstring& target, StepFailure& failure) override;
     void FileOpened(unsigned long long size, const SYSTEMTIME& lastWrite) override;
 
 private:

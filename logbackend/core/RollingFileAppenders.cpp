@@ -104,7 +104,7 @@ bool RollingFileAppender::RollDue(unsigned long long size, unsigned long long pe
     return size > 0 && size + pending > m_maxFileSize;
 }
 
-bool RollingFileAppender::PrepareBackup(std::wstring& target, std::wstring& failure)
+bool RollingFileAppender::PrepareBackup(std::wstring& target, StepFailure& failure)
 {
     target.clear();
     if (m_maxBackupIndex == 0)
@@ -192,7 +192,7 @@ bool DailyRollingFileAppender::RollDue(unsigned long long size, unsigned long lo
     return true;
 }
 
-bool DailyRollingFileAppender::PrepareBackup(std::wstring& target, std::wstring&)
+bool DailyRollingFileAppender::PrepareBackup(std::wstring& target, StepFailure&)
 {
     std::wstring suffix;
     m_datePattern.Format(m_periodStart, suffix);

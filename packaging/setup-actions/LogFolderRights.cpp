@@ -1,18 +1,22 @@
 #include "packaging/setup-actions/LogFolderRights.h"
 
+#include "base/TreeRemoval.h"
+#include "base/TrustedOwner.h"
+
+#include <aclapi.h>
 #include <sddl.h>
 
+#include <filesystem>
+
+// Users: on the folder, list, traverse and add files (0x1200ab); on its files (OIIO), read,
+// write, append, attributes and delete (0x13019f), never WRITE_DAC or WRITE_OWNER. Owner
+// Rights (OW) takes away the implicit READ_CONTROL and WRITE_DAC of a file's owner, so no
+// user can shut the others out of a file and keep them from rolling it.
 const wchar_t* const kLogFolderSddl =
-    L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200ab;;;BU)(A;OIIO;0x12008d;;;BU)(A;OIIO;FA;;;CO)";
+    L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200ab;;;BU)(A;OIIO;0x13019f;;;BU)(A;OIIO;0x13019f;;;OW)";
 
 namespace
 {
-bool IsDirectory(const std::wstring& path)
-{
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 // C:\ProgramData exists on every Windows; the folder between it and ours may not.
 bool MakeParent(const std::wstring& folder)
 {
@@ -24,7 +28,67 @@ bool MakeParent(const std::wstring& folder)
     const std::wstring parent = folder.substr(0, slash);
     return CreateDirectoryW(parent.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
+
+// The owner is read only for a path that is no link, so it is the folder's own.
+FoundFolder JudgeFolderAt(const std::wstring& folder, DWORD attributes)
+{
+    PSID owner = nullptr;
+    UniqueLocalMemory descriptor;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+        GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                              nullptr, nullptr, descriptor.Put()) != ERROR_SUCCESS)
+    {
+        owner = nullptr;
+    }
+    return JudgeFoundFolder(attributes, owner);
+}
+
+// The kept folder's DACL set again, protected; its files inherit the new entries.
+bool SetRightsAgain(const std::wstring& folder, PSECURITY_DESCRIPTOR descriptor, DWORD& error)
+{
+    PACL dacl = nullptr;
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted))
+    {
+        error = GetLastError();
+        return false;
+    }
+    std::wstring writablePath = folder;
+    error = SetNamedSecurityInfoW(&writablePath[0], SE_FILE_OBJECT,
+                                  DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                                  nullptr, dacl, nullptr);
+    return error == ERROR_SUCCESS;
+}
+
+bool RemoveDistrusted(const std::wstring& folder, DWORD& error)
+{
+    try
+    {
+        RemoveTreeWithoutFollowingLinks(folder);
+        return true;
+    }
+    catch (const std::filesystem::filesystem_error& failure)
+    {
+        error = static_cast<DWORD>(failure.code().value());
+        return false;
+    }
+}
 } // namespace
+
+FoundFolder JudgeFoundFolder(DWORD attributes, PSID owner)
+{
+    // Whoever owns a link's target, the link is not a folder a setup made.
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+    {
+        return FoundFolder::Distrusted;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+    {
+        return FoundFolder::NotAFolder;
+    }
+    return IsTrustedOwner(owner) ? FoundFolder::Trusted : FoundFolder::Distrusted;
+}
 
 UniqueLocalMemory BuildLogFolderDescriptor()
 {
@@ -47,16 +111,31 @@ LogFolderResult MakeLogFolder(const std::wstring& folder, DWORD& error)
         error = GetLastError();
         return LogFolderResult::Failed;
     }
-    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), descriptor.Get(), FALSE};
-    if (CreateDirectoryW(folder.c_str(), &attributes))
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    const bool found = attributes != INVALID_FILE_ATTRIBUTES;
+    if (found)
     {
-        return LogFolderResult::Made;
+        switch (JudgeFolderAt(folder, attributes))
+        {
+        case FoundFolder::Trusted:
+            return SetRightsAgain(folder, descriptor.Get(), error) ? LogFolderResult::Kept
+                                                                   : LogFolderResult::Failed;
+        case FoundFolder::NotAFolder:
+            error = ERROR_ALREADY_EXISTS;
+            return LogFolderResult::Failed;
+        case FoundFolder::Distrusted:
+            if (!RemoveDistrusted(folder, error))
+            {
+                return LogFolderResult::Failed;
+            }
+            break;
+        }
     }
-    error = GetLastError();
-    if (error == ERROR_ALREADY_EXISTS && IsDirectory(folder))
+    SECURITY_ATTRIBUTES security = {sizeof(security), descriptor.Get(), FALSE};
+    if (!CreateDirectoryW(folder.c_str(), &security))
     {
-        error = ERROR_SUCCESS;
-        return LogFolderResult::Kept;
+        error = GetLastError();
+        return LogFolderResult::Failed;
     }
-    return LogFolderResult::Failed;
+    return found ? LogFolderResult::Replaced : LogFolderResult::Made;
 }

@@ -62,7 +62,11 @@ extern "C" __declspec(dllexport) UINT __stdcall CreateLogFolder(MSIHANDLE instal
         LogLine(install, L"Made the log folder " + folder);
         return ERROR_SUCCESS;
     case LogFolderResult::Kept:
-        LogLine(install, L"Keeping the log folder " + folder);
+        LogLine(install, L"Keeping the log folder " + folder + L", its rights set again");
+        return ERROR_SUCCESS;
+    case LogFolderResult::Replaced:
+        LogLine(install,
+                L"Made the log folder " + folder + L" afresh: a link or a folder of another owner was there");
         return ERROR_SUCCESS;
     case LogFolderResult::Failed:
         break;
@@ -112,7 +116,10 @@ extern "C" __declspec(dllexport) UINT __stdcall RemoveInstalledVersion32(MSIHAND
 }
 
 // For the NSIS setup: 0 when made, ERROR_ALREADY_EXISTS when an existing folder was
-// kept, otherwise the system error code.
+// kept, kLogFolderReplaced when a distrusted one was replaced, otherwise the system
+// error code.
+constexpr DWORD kLogFolderReplaced = 0x20000001; // bit 29: a code of our own, no system error
+
 extern "C" __declspec(dllexport) DWORD __stdcall MakeLogFolderW(const wchar_t* folder)
 {
     DWORD error = ERROR_SUCCESS;
@@ -122,6 +129,8 @@ extern "C" __declspec(dllexport) DWORD __stdcall MakeLogFolderW(const wchar_t* f
         return ERROR_SUCCESS;
     case LogFolderResult::Kept:
         return ERROR_ALREADY_EXISTS;
+    case LogFolderResult::Replaced:
+        return kLogFolderReplaced;
     case LogFolderResult::Failed:
         break;
     }

@@ -6,6 +6,8 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <initializer_list>
+
 // Both setups make the log folder through MakeLogFolder. Wine keeps neither the owner nor
 // the DACL on disk (it folds them onto mode bits), so the owner and the DACL are read back
 // from the descriptor the code hands to the platform; on disk, what Wine does show is
@@ -13,7 +15,7 @@
 namespace
 {
 const wchar_t* const kExpectedSddl =
-    L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200ab;;;BU)(A;OIIO;0x12008d;;;BU)(A;OIIO;FA;;;CO)";
+    L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200ab;;;BU)(A;OIIO;0x13019f;;;BU)(A;OIIO;0x13019f;;;OW)";
 constexpr SECURITY_INFORMATION kOwnerAndDacl = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
 
 std::wstring ToSddl(PSECURITY_DESCRIPTOR descriptor)
@@ -44,6 +46,62 @@ bool GrantsEveryone(const std::wstring& sddl)
 {
     return sddl.find(L";;;WD)") != std::wstring::npos;
 }
+
+UniqueLocalMemory FromSddl(const std::wstring& sddl)
+{
+    UniqueLocalMemory descriptor;
+    ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, descriptor.Put(),
+                                                         nullptr);
+    return descriptor;
+}
+
+// What a file made in the folder by another user gets: the entries that files inherit.
+// AccessCheck wants a primary group, which Windows gives every object.
+std::wstring FileSddl(const std::wstring& folderSddl)
+{
+    std::wstring file = L"O:S-1-5-21-1-2-3-1001G:SYD:";
+    for (size_t open = folderSddl.find(L'('); open != std::wstring::npos;
+         open = folderSddl.find(L'(', open + 1))
+    {
+        const std::wstring entry = folderSddl.substr(open + 1, folderSddl.find(L')', open) - open - 1);
+        const size_t flagsEnd = entry.find(L';', 2);
+        if (entry.substr(2, flagsEnd - 2).find(L"OI") != std::wstring::npos)
+        {
+            file += L"(A;ID" + entry.substr(flagsEnd) + L")";
+        }
+    }
+    return file;
+}
+
+// The signed-in user's token, as a member of Users: Administrators only denies in it.
+UniqueHandle UsersToken()
+{
+    UniqueHandle process;
+    UniqueHandle restricted;
+    UniqueHandle impersonation;
+    PSID administrators = nullptr;
+    ConvertStringSidToSidW(L"BA", &administrators);
+    UniqueLocalMemory ownedSid(administrators);
+    SID_AND_ATTRIBUTES denyOnly = {administrators, 0};
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, process.Put()) &&
+        CreateRestrictedToken(process.Get(), 0, 1, &denyOnly, 0, nullptr, 0, nullptr, restricted.Put()))
+    {
+        DuplicateToken(restricted.Get(), SecurityImpersonation, impersonation.Put());
+    }
+    return impersonation;
+}
+
+bool Allows(PSECURITY_DESCRIPTOR descriptor, HANDLE token, DWORD wanted)
+{
+    GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
+    MapGenericMask(&wanted, &mapping);
+    PRIVILEGE_SET privileges = {};
+    DWORD size = sizeof(privileges);
+    DWORD granted = 0;
+    BOOL allowed = FALSE;
+    return AccessCheck(descriptor, token, wanted, &mapping, &privileges, &size, &granted, &allowed) &&
+           allowed;
+}
 } // namespace
 
 TEST(LogFolderRightsTest, BuildLogFolderDescriptor_OwnedByAdministratorsWithAProtectedDacl)
@@ -56,6 +114,47 @@ TEST(LogFolderRightsTest, BuildLogFolderDescriptor_OwnedByAdministratorsWithAPro
     DWORD revision = 0;
     ASSERT_TRUE(GetSecurityDescriptorControl(descriptor.Get(), &control, &revision));
     EXPECT_EQ(SE_DACL_PRESENT | SE_DACL_PROTECTED, control & (SE_DACL_PRESENT | SE_DACL_PROTECTED));
+}
+
+TEST(LogFolderRightsTest, AccessCheck_UsersRollEveryFileButCannotChangeTheFolder)
+{
+    UniqueLocalMemory built = BuildLogFolderDescriptor();
+    ASSERT_TRUE(built);
+    std::wstring folderSddl = ToSddl(built.Get());
+    const UniqueLocalMemory folder =
+        FromSddl(std::wstring(folderSddl).insert(folderSddl.find(L"D:"), L"G:SY"));
+    const UniqueLocalMemory file = FromSddl(FileSddl(folderSddl));
+    const UniqueHandle token = UsersToken();
+    ASSERT_TRUE(folder && file && token) << ToUtf8(FileSddl(folderSddl));
+
+    EXPECT_TRUE(Allows(folder.Get(), token.Get(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_ADD_FILE));
+    for (DWORD right : std::initializer_list<DWORD>{WRITE_DAC, WRITE_OWNER, DELETE, FILE_ADD_SUBDIRECTORY,
+                                                    FILE_DELETE_CHILD, FILE_WRITE_ATTRIBUTES})
+    {
+        EXPECT_FALSE(Allows(folder.Get(), token.Get(), right)) << std::hex << right;
+    }
+    // Another account's log: copied, emptied, renamed to a backup, deleted as the oldest one.
+    EXPECT_TRUE(Allows(file.Get(), token.Get(), GENERIC_READ | GENERIC_WRITE | DELETE));
+    EXPECT_FALSE(Allows(file.Get(), token.Get(), WRITE_DAC) || Allows(file.Get(), token.Get(), WRITE_OWNER));
+}
+
+TEST(LogFolderRightsTest, JudgeFoundFolder_KeepsFoldersOfAdministratorsOrSystemOnlyAndNeverALink)
+{
+    const auto judge = [](DWORD attributes, const wchar_t* owner)
+    {
+        const UniqueLocalMemory descriptor = FromSddl(std::wstring(L"O:") + owner);
+        PSID sid = nullptr;
+        BOOL defaulted = FALSE;
+        return GetSecurityDescriptorOwner(descriptor.Get(), &sid, &defaulted)
+                   ? JudgeFoundFolder(attributes, sid)
+                   : FoundFolder::NotAFolder;
+    };
+    EXPECT_EQ(FoundFolder::Trusted, judge(FILE_ATTRIBUTE_DIRECTORY, L"BA"));
+    EXPECT_EQ(FoundFolder::Trusted, judge(FILE_ATTRIBUTE_DIRECTORY, L"SY"));
+    EXPECT_EQ(FoundFolder::Distrusted, judge(FILE_ATTRIBUTE_DIRECTORY, L"S-1-5-21-0-0-0-1000"));
+    EXPECT_EQ(FoundFolder::Distrusted, JudgeFoundFolder(FILE_ATTRIBUTE_DIRECTORY, nullptr));
+    EXPECT_EQ(FoundFolder::Distrusted, judge(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, L"BA"));
+    EXPECT_EQ(FoundFolder::NotAFolder, judge(FILE_ATTRIBUTE_NORMAL, L"SY"));
 }
 
 TEST(LogFolderRightsTest, MakeLogFolder_MakesTheFolderAndItsParentWithoutEveryone)
@@ -74,20 +173,22 @@ TEST(LogFolderRightsTest, MakeLogFolder_MakesTheFolderAndItsParentWithoutEveryon
     EXPECT_FALSE(GrantsEveryone(dacl)) << ToUtf8(dacl);
 }
 
-TEST(LogFolderRightsTest, MakeLogFolder_KeepsAnExistingFolderAsItIsAndRefusesAFile)
+// Wine shows every folder as the user's: a folder found there is one of another owner.
+TEST(LogFolderRightsTest, MakeLogFolder_ReplacesAFolderOfAnotherOwnerAndRefusesAFile)
 {
     TempFolder root(L"rights");
     const std::wstring folder = root.Path() + L"Voltwren";
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-    ASSERT_TRUE(WriteFileBytes(folder + L"\\Voltwren.log", "earlier run\r\n"));
-    const std::wstring before = DaclOnDisk(folder);
+    ASSERT_TRUE(CreateDirectoryW((folder + L"\\sub").c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(folder + L"\\sub\\Voltwren.log", "earlier run\r\n"));
     DWORD error = 0xdeadbeef;
 
-    EXPECT_EQ(LogFolderResult::Kept, MakeLogFolder(folder, error));
+    EXPECT_EQ(LogFolderResult::Replaced, MakeLogFolder(folder, error));
 
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), error);
-    EXPECT_EQ(before, DaclOnDisk(folder));
-    EXPECT_EQ("earlier run\r\n", ReadFileBytes(folder + L"\\Voltwren.log"));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(folder.c_str()));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((folder + L"\\sub").c_str()));
+    EXPECT_FALSE(GrantsEveryone(DaclOnDisk(folder)));
 
     const std::wstring file = root.Path() + L"NotAFolder";
     ASSERT_TRUE(WriteFileBytes(file, "in the way"));

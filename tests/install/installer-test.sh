@@ -22,8 +22,9 @@ program_pid=
 
 . "$(dirname "$0")/checks.sh"
 
+link_target=$drive/vwn-link-target
 clean_machine() {
-    rm -rf "$drive/Program Files/Tessaly" "$drive/ProgramData/Tessaly"
+    rm -rf "$drive/Program Files/Tessaly" "$drive/ProgramData/Tessaly" "$link_target"
     w reg delete "$uninstall_key" /f /reg:32 >/dev/null 2>&1
     w reg delete "$uninstall_key" /f /reg:64 >/dev/null 2>&1
     w reg delete "$run_key" /v Voltwren /f /reg:64 >/dev/null 2>&1
@@ -62,8 +63,18 @@ w "$scratch/Voltwren-0.9.0-setup.exe" /S || fail "the older setup ended with $?"
 expect_value "$uninstall_key" 32 DisplayVersion "REG_SZ 0.9.0"
 [ -d "$log_folder" ] || fail "no log folder after the first install"
 grants_others_nothing "$log_folder" || fail "the new log folder grants others $(stat -c %a "$log_folder")"
-printf 'earlier run\r\n' >"$log_folder/Voltwren.log"
 printf 'damaged' >"$inst/notification_icon.png"
+# A link at the log folder's path, which the program would not trust. Windows opens the link
+# itself and the setup removes it as a link; Wine 8 opens only its target, so there the setup
+# must refuse (1603) and leave both alone. Either way what it points to stays untouched.
+mkdir -p "$link_target"
+printf 'not ours\r\n' >"$link_target/Voltwren.log"
+rm -rf "$log_folder"
+ln -s ../../vwn-link-target "$log_folder"
+w "$setup" /S
+status=$?
+[ $status = $((1603 & 255)) ] && [ -L "$log_folder" ] || fail "the setup ended with $status over a link it cannot remove"
+rm "$log_folder"
 
 w "$setup" /S || fail "the setup ended with $?"
 
@@ -78,7 +89,10 @@ for define in "${defines[@]}"; do
 done
 [ -f "$inst/Uninstall.exe" ] || fail "no Uninstall.exe"
 [ "$(cat "$tool_folder/ITERHPGen.exe")" = "$(printf 'charger tool\r')" ] || fail "the charger tool was touched by the setup"
-[ "$(cat "$log_folder/Voltwren.log" 2>/dev/null)" = "$(printf 'earlier run\r')" ] || fail "the upgrade did not keep the log folder"
+[ "$(ls -A "$link_target")" = Voltwren.log ] && [ "$(cat "$link_target/Voltwren.log")" = "$(printf 'not ours\r')" ] ||
+    fail "the setup changed the files behind the link"
+[ -d "$log_folder" ] || fail "the upgrade left no log folder"
+grants_others_nothing "$log_folder" || fail "the log folder grants others $(stat -c %a "$log_folder")"
 
 # --- Registry --------------------------------------------------------------------
 expect_value "$uninstall_key" 32 DisplayName "REG_SZ Tessaly Voltwren"

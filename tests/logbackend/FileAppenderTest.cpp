@@ -105,6 +105,64 @@ TEST_F(FileAppenderTest, Rolling_BlockedRollKeepsEveryLineAndRetries)
               reports[1]);
 }
 
+TEST_F(FileAppenderTest, Rolling_MappedViewForbidsEmptying_NoLineTwiceAndRollingResumes)
+{
+    Apply(Rolling());
+    ASSERT_TRUE(WriteFileBytes(m_folder / L"r.log.1", "old\r\n"));
+    Lines(m_repository, 1, 3);
+    // A viewer's mapped view: the log can be copied but not shortened (error 1224).
+    UniqueFile viewer(CreateFileW((m_folder / L"r.log").c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle mapping(CreateFileMappingW(viewer.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+    const void* view = mapping ? MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, 0) : nullptr;
+    ASSERT_NE(nullptr, view);
+    Lines(m_repository, 4, 6);
+    Sleep(static_cast<DWORD>(FileAppender::kRetryRollMs + 100));
+    Lines(m_repository, 7, 9); // tries again, and fails again
+    UnmapViewOfFile(view);
+    mapping.Reset();
+    viewer.Reset();
+    Sleep(static_cast<DWORD>(FileAppender::kRetryRollMs + 100));
+    Lines(m_repository, 10, 10);
+
+    EXPECT_EQ(Expected(10, 10), File(L"r.log"));
+    EXPECT_EQ(Expected(1, 9), File(L"r.log.1"));
+    EXPECT_EQ("old\r\n", File(L"r.log.2"));
+    EXPECT_FALSE(logtest::Exists(m_folder / L"r.log.3"));
+    const std::vector<std::wstring> reports = Reports();
+    ASSERT_EQ(2u, reports.size());
+    EXPECT_EQ(0u, reports[0].find(L"Log4cxxWrapper: ERROR appender \"R\" (\"" + (m_folder / L"r.log") +
+                                  L"\") cannot roll over (empty the file: error 1224"))
+        << ::ToUtf8(reports[0]);
+}
+
+TEST_F(FileAppenderTest, Rolling_RefusedForLackOfRights_SaidOnceAndNotTriedEverySecond)
+{
+    Apply(Rolling(1));
+    // Another account's backup that this one may not delete (error 5).
+    const std::wstring backup = m_folder / L"r.log.1";
+    ASSERT_TRUE(WriteFileBytes(backup, "old\r\n"));
+    ASSERT_TRUE(SetFileAttributesW(backup.c_str(), FILE_ATTRIBUTE_READONLY));
+    Lines(m_repository, 1, 4);
+    ASSERT_TRUE(SetFileAttributesW(backup.c_str(), FILE_ATTRIBUTE_NORMAL));
+    Sleep(static_cast<DWORD>(FileAppender::kRetryRollMs + 100));
+    Lines(m_repository, 5, 6);
+
+    EXPECT_EQ(Expected(1, 6), File(L"r.log"));
+    EXPECT_EQ("old\r\n", File(L"r.log.1"));
+    const std::vector<std::wstring> reports = Reports();
+    ASSERT_EQ(1u, reports.size());
+    const std::wstring& report = reports[0];
+    EXPECT_EQ(0u, report.find(L"Log4cxxWrapper: ERROR appender \"R\" (\"" + (m_folder / L"r.log") +
+                              L"\") may not roll over (delete \"" + backup + L"\": error 5"))
+        << ::ToUtf8(report);
+    EXPECT_NE(std::wstring::npos,
+              report.find(L"): the log folder's rights must let every user replace its "
+                          L"files; writing on to the current file and trying again every 60 s"))
+        << ::ToUtf8(report);
+}
+
 TEST_F(FileAppenderTest, Rolling_GapLeftByFailedShiftIsFilledWithoutLoss)
 {
     Apply(Rolling());
