@@ -79,7 +79,8 @@ UniqueHandle CreateKillOnCloseJob()
     UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (job && !SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits)))
+    if (job &&
+        !SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits)))
     {
         job.Reset();
     }
@@ -200,7 +201,8 @@ bool ToolConsole::Start(const std::wstring& toolFolder, bool detailedLog)
     m_job = CreateKillOnCloseJob();
     if (CreatePipe(readEnd.Put(), m_input.Put(), nullptr, 0))
     {
-        m_process = LaunchConsole(readEnd.Get(), m_job.Get(), DescribeConsoleLaunch(m_detailedLog, toolFolder));
+        m_process =
+            LaunchConsole(readEnd.Get(), m_job.Get(), DescribeConsoleLaunch(m_detailedLog, toolFolder));
     }
     const bool started = m_process.IsValid();
     if (!started)

@@ -93,13 +93,15 @@ void LogBlockingSetting(const ComPtr<WinRtAbi::IToastNotifier>& notifier)
     const wchar_t* name = SettingName(setting);
     if (name != nullptr)
     {
-        VWN_LOGW(L"[ToastNotification][ShowToastNotification] The toast will not be shown: NotificationSetting %ws.",
-                 name);
+        VWN_LOGW(
+            L"[ToastNotification][ShowToastNotification] The toast will not be shown: NotificationSetting %ws.",
+            name);
     }
     else
     {
-        VWN_LOGW(L"[ToastNotification][ShowToastNotification] The toast will not be shown: NotificationSetting %d.",
-                 static_cast<int>(setting));
+        VWN_LOGW(
+            L"[ToastNotification][ShowToastNotification] The toast will not be shown: NotificationSetting %d.",
+            static_cast<int>(setting));
     }
 }
 
@@ -111,8 +113,9 @@ void LogBusyUser()
     const wchar_t* name = SUCCEEDED(hr) ? BusyStateName(state) : nullptr;
     if (name != nullptr)
     {
-        VWN_LOGW(L"[ToastNotification][ShowToastNotification] The toast is shown to the notification centre only: %ws.",
-                 name);
+        VWN_LOGW(
+            L"[ToastNotification][ShowToastNotification] The toast is shown to the notification centre only: %ws.",
+            name);
     }
 }
 

@@ -33,8 +33,8 @@ DWORD UserDword(const std::wstring& keyName, const wchar_t* valueName, DWORD fal
 {
     DWORD value = 0;
     DWORD size = sizeof(value);
-    if (RegGetValueW(HKEY_CURRENT_USER, keyName.c_str(), valueName, RRF_RT_REG_DWORD, nullptr, &value, &size) !=
-        ERROR_SUCCESS)
+    if (RegGetValueW(HKEY_CURRENT_USER, keyName.c_str(), valueName, RRF_RT_REG_DWORD, nullptr, &value,
+                     &size) != ERROR_SUCCESS)
     {
         return fallback;
     }
@@ -49,12 +49,13 @@ NotificationSetting SettingFor(const std::wstring& appId)
     {
         return NotificationSetting_DisabledByGroupPolicy;
     }
-    if (UserDword(L"Software\\Microsoft\\Windows\\CurrentVersion\\PushNotifications", L"ToastEnabled", 1) == 0)
+    if (UserDword(L"Software\\Microsoft\\Windows\\CurrentVersion\\PushNotifications", L"ToastEnabled", 1) ==
+        0)
     {
         return NotificationSetting_DisabledForUser;
     }
-    if (UserDword(L"Software\\Microsoft\\Windows\\CurrentVersion\\Notifications\\Settings\\" + appId, L"Enabled",
-                  1) == 0)
+    if (UserDword(L"Software\\Microsoft\\Windows\\CurrentVersion\\Notifications\\Settings\\" + appId,
+                  L"Enabled", 1) == 0)
     {
         return NotificationSetting_DisabledForApplication;
     }

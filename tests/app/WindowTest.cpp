@@ -233,7 +233,8 @@ TEST_F(WindowTest, Sleep_StopsOnceAndRestartsOnce)
     HWND window = StartRunning(program);
     ASSERT_NE(nullptr, window);
     // Each notice is answered TRUE, as its documentation asks.
-    EXPECT_EQ(TRUE, SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, 0)); // resume without suspend: one line only
+    EXPECT_EQ(TRUE, SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMESUSPEND,
+                                 0)); // resume without suspend: one line only
     EXPECT_EQ(TRUE, SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0));
     SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0); // second suspend: two lines only
     SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);

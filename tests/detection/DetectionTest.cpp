@@ -106,7 +106,8 @@ std::wstring CommandLineOf(DWORD processId)
         ReadProcessMemory(process, peb.ProcessParameters, &parameters, sizeof(parameters), nullptr))
     {
         text.resize(parameters.CommandLine.Length / sizeof(wchar_t));
-        ReadProcessMemory(process, parameters.CommandLine.Buffer, &text[0], parameters.CommandLine.Length, nullptr);
+        ReadProcessMemory(process, parameters.CommandLine.Buffer, &text[0], parameters.CommandLine.Length,
+                          nullptr);
     }
     CloseHandle(process);
     return text;
@@ -387,9 +388,11 @@ TEST_F(DetectionTest, PollingEventNameTaken_DetectionRunsOnAnUnnamedEvent)
         texts,
         L"[ChipAccessHelper][ChipAccessHelper::ChipAccessHelper] @@@@@ Unable to create the event vwn_polling !!! @@@@@");
     ASSERT_NE(std::wstring::npos, failed);
-    EXPECT_NE(std::wstring::npos,
-              FindLine(texts, L"[ChipAccessHelper][ChipAccessHelper::ChipAccessHelper] Going on with an unnamed event.",
-                       failed));
+    EXPECT_NE(
+        std::wstring::npos,
+        FindLine(texts,
+                 L"[ChipAccessHelper][ChipAccessHelper::ChipAccessHelper] Going on with an unnamed event.",
+                 failed));
     ExitWithCode0(program, window);
     EXPECT_TRUE(program.WaitForLogText(kThread + L"out.\n", 0));
     CloseHandle(squatter);
@@ -423,7 +426,8 @@ TEST_F(DetectionTest, ToolHangs_NothingOutlivesTheProgram)
         EXPECT_EQ(ending == Ending::Killed ? 9u : 0u, exitCode);
         const ULONGLONG deadline = GetTickCount64() + 5000;
         EXPECT_TRUE(ProcessEnds(tool, 5000));
-        EXPECT_TRUE(ProcessEnds(console, static_cast<DWORD>(deadline - std::min(GetTickCount64(), deadline))));
+        EXPECT_TRUE(
+            ProcessEnds(console, static_cast<DWORD>(deadline - std::min(GetTickCount64(), deadline))));
     }
 }
 

@@ -95,8 +95,8 @@ TEST_F(ToastFlowTest, NotificationsOff_LogNamesTheSettingAndTheToastIsStillShown
     for (const auto& c : cases)
     {
         SCOPED_TRACE(c.setting);
-        ASSERT_EQ(ERROR_SUCCESS,
-                  RegSetKeyValueW(HKEY_CURRENT_USER, c.key.c_str(), c.value, REG_DWORD, &c.data, sizeof(c.data)));
+        ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, c.key.c_str(), c.value, REG_DWORD,
+                                                 &c.data, sizeof(c.data)));
         ProgramUnderTest program;
         HWND window = Start(program, "status 2\n");
         ASSERT_NE(nullptr, window);

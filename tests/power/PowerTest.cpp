@@ -12,7 +12,8 @@ const std::wstring kThread = L"[ChipAccessHelper][ChipAccessHelper::DetectionThr
 const std::wstring kPower = L"[ChipAccessHelper][ChipAccessHelper::OnPowerSource] @@@@@ ";
 const std::wstring kPaused = kPower + L"On battery (ACLineStatus 0x0): detection paused. @@@@@";
 const std::wstring kResumed = kPower + L"On mains (ACLineStatus 0x1): detection resumed. @@@@@";
-const std::wstring kAfresh = kPower + L"On mains (ACLineStatus 0x1) after a wake-up: detection starts afresh. @@@@@";
+const std::wstring kAfresh =
+    kPower + L"On mains (ACLineStatus 0x1) after a wake-up: detection starts afresh. @@@@@";
 const std::wstring kPreprocessing = L"[ChipAccessHelper][ChipAccessHelper::Preprocessing] in.";
 const std::string kUsbPd = "<text>Charging with USB Power Delivery (USB PD) technology.</text>";
 
