@@ -77,19 +77,18 @@ TEST_F(ToastFlowTest, Reads02201_ShowUsbPdThenQuickCharge)
 // and the log names the setting that keeps it from the screen.
 TEST_F(ToastFlowTest, NotificationsOff_LogNamesTheSettingAndTheToastIsStillShown)
 {
+    const std::wstring windows = L"Software\\Microsoft\\Windows\\CurrentVersion\\";
+    const std::wstring policies = L"Software\\Policies\\Microsoft\\Windows\\CurrentVersion\\";
     const struct
     {
         std::wstring key;
-        const wchar_t* value;
+        const wchar_t *value, *setting;
         DWORD data;
-        const wchar_t* setting;
     } cases[] = {
-        {L"Software\\Microsoft\\Windows\\CurrentVersion\\Notifications\\Settings\\Tessaly.VoltwrenPowerBeacon",
-         L"Enabled", 0, L"DisabledForApplication"},
-        {L"Software\\Microsoft\\Windows\\CurrentVersion\\PushNotifications", L"ToastEnabled", 0,
-         L"DisabledForUser"},
-        {L"Software\\Policies\\Microsoft\\Windows\\CurrentVersion\\PushNotifications",
-         L"NoToastApplicationNotification", 1, L"DisabledByGroupPolicy"},
+        {windows + L"Notifications\\Settings\\Tessaly.VoltwrenPowerBeacon", L"Enabled",
+         L"DisabledForApplication", 0},
+        {windows + L"PushNotifications", L"ToastEnabled", L"DisabledForUser", 0},
+        {policies + L"PushNotifications", L"NoToastApplicationNotification", L"DisabledByGroupPolicy", 1},
     };
     size_t toasts = 0;
     for (const auto& c : cases)
