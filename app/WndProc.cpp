@@ -42,14 +42,22 @@ void OnClose()
 }
 
 // wParam FALSE: the end of the session was cancelled and the session goes on.
-void OnEndSession(WPARAM wParam)
+// ENDSESSION_CLOSEAPP: Restart Manager (a setup) needs our files: end as File, Exit does.
+void OnEndSession(HWND window, WPARAM wParam, LPARAM lParam)
 {
     VWN_LOGW(L"[Voltwren][WndProc] *** WM_ENDSESSION  (0x%x) ***, wParam (0x%x)", WM_ENDSESSION,
              static_cast<unsigned>(wParam));
-    if (wParam != FALSE)
+    if (wParam == FALSE)
     {
-        ReleaseDetectionAndMutex();
+        return;
     }
+    if ((lParam & ENDSESSION_CLOSEAPP) != 0)
+    {
+        VWN_LOGW(L"[Voltwren][WndProc] ENDSESSION_CLOSEAPP: the program ends.");
+        DestroyWindow(window);
+        return;
+    }
+    ReleaseDetectionAndMutex();
 }
 
 LRESULT OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -130,13 +138,13 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         OnClose();
         return 0;
     case WM_ENDSESSION:
-        OnEndSession(wParam);
+        OnEndSession(window, wParam, lParam);
         return 0;
     case WM_COMMAND:
         return OnCommand(window, message, wParam, lParam);
     case WM_POWERBROADCAST:
         OnPowerBroadcast(wParam);
-        return 0;
+        return TRUE;
     default:
         return DefWindowProcW(window, message, wParam, lParam);
     }

@@ -110,6 +110,12 @@ void ChipAccessHelper::OnPowerSource(BYTE acLineStatus, INT32 retryCount)
             acLineStatus);
         StartThread(static_cast<UINT32>(retryCount), true);
         break;
+    case RunConditions::Action::Start:
+        VWN_LOGW(
+            L"[ChipAccessHelper][ChipAccessHelper::OnPowerSource] @@@@@ On mains (ACLineStatus 0x%X) after a wake-up: detection starts afresh. @@@@@",
+            acLineStatus);
+        StartThread(static_cast<UINT32>(retryCount), false);
+        break;
     case RunConditions::Action::Unpause:
         VWN_LOGW(
             L"[ChipAccessHelper][ChipAccessHelper::OnPowerSource] @@@@@ On mains (ACLineStatus 0x%X): detection resumes with its next start. @@@@@",

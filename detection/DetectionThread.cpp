@@ -44,7 +44,14 @@ bool DetectionThread::CreateStopEvent()
         VWN_LOGW(
             L"[ChipAccessHelper][ChipAccessHelper::ChipAccessHelper] @@@@@ Unable to create the event vwn_polling !!! @@@@@");
         VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::ChipAccessHelper] %ws", LastErrorText(code).c_str());
-        return false;
+        // Nothing outside this process opens the event: a name taken by another
+        // object must not keep detection from running.
+        event->Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        if (!*event)
+        {
+            return false;
+        }
+        VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::ChipAccessHelper] Going on with an unnamed event.");
     }
     m_stopEvent = std::move(event);
     return true;

@@ -17,7 +17,8 @@ public:
     // Runs on the new thread until the stop event is set; returns the thread's result.
     using Body = std::function<unsigned(HANDLE stopEvent)>;
 
-    // Creates the auto-reset stop event; false, with the reason in the log, when it cannot.
+    // Creates the auto-reset stop event, unnamed when the name is taken; false,
+    // with the reason in the log, when no event can be made at all.
     bool CreateStopEvent();
     // Starts `body` on a new thread, created suspended until its handle is stored.
     void Start(Body body);

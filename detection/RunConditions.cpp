@@ -3,12 +3,19 @@
 RunConditions::Action RunConditions::Want()
 {
     m_wanted = true;
-    return m_onBattery ? Action::None : Action::Start;
+    if (m_onBattery)
+    {
+        return Action::None;
+    }
+    m_startAfresh = false;
+    return Action::Start;
 }
 
 RunConditions::Action RunConditions::Unwant()
 {
     m_wanted = false;
+    // After a stop (before sleep) the console and the value file may have changed.
+    m_startAfresh = true;
     return Action::Stop;
 }
 
@@ -24,5 +31,11 @@ RunConditions::Action RunConditions::PowerSource(BYTE acLineStatus)
     {
         return Action::Pause;
     }
-    return m_wanted ? Action::Resume : Action::Unpause;
+    if (!m_wanted)
+    {
+        return Action::Unpause;
+    }
+    const bool afresh = m_startAfresh;
+    m_startAfresh = false;
+    return afresh ? Action::Start : Action::Resume;
 }

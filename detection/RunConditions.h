@@ -25,10 +25,12 @@ public:
 
     // The shell wants detection (Run): Start, or None while on battery.
     Action Want();
-    // The shell stops detection (Stop).
+    // The shell stops detection (Stop); the next start is a fresh one, also when
+    // it comes with mains power after a wake-up on battery.
     Action Unwant();
     // A power notice. Only a definite 0 ("offline") is battery; 1 and 255
-    // ("unknown") are mains, so a machine that cannot tell keeps polling.
+    // ("unknown") are mains, so a machine that cannot tell keeps polling. Back
+    // on mains and wanted: Resume the paused run, or Start afresh after a Stop.
     Action PowerSource(BYTE acLineStatus);
 
     bool OnBattery() const { return m_onBattery; }
@@ -36,4 +38,5 @@ public:
 private:
     bool m_wanted = false;
     bool m_onBattery = false;
+    bool m_startAfresh = false;
 };

@@ -6,6 +6,10 @@
 
 namespace
 {
+constexpr wchar_t kConsoleSwitches[] = L" /D /E:ON /V:OFF";
+// How long a console that was told "exit" may take to end before its job ends it.
+constexpr DWORD kConsoleExitWaitMs = 1000;
+
 std::wstring SystemConsolePath()
 {
     wchar_t folder[MAX_PATH] = {};
@@ -69,11 +73,26 @@ private:
     LPPROC_THREAD_ATTRIBUTE_LIST m_list = nullptr;
 };
 
-bool LaunchConsole(HANDLE input, const ConsoleLaunch& launch)
+// A job that ends every process in it when its last handle closes.
+UniqueHandle CreateKillOnCloseJob()
+{
+    UniqueHandle job(CreateJobObjectW(nullptr, nullptr));
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (job &&
+        !SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits)))
+    {
+        job.Reset();
+    }
+    return job;
+}
+
+// Started suspended, so that the console is in the job before it can start anything.
+UniqueHandle LaunchConsole(HANDLE input, HANDLE job, const ConsoleLaunch& launch)
 {
     if (!SetHandleInformation(input, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT))
     {
-        return false;
+        return UniqueHandle();
     }
     const InheritOnly inherit(input);
     // Zeroed: no standard handles of ours, no reserved fields.
@@ -83,20 +102,29 @@ bool LaunchConsole(HANDLE input, const ConsoleLaunch& launch)
     startup.StartupInfo.wShowWindow = launch.showWindow;
     startup.StartupInfo.hStdInput = input;
     startup.lpAttributeList = inherit.List();
-    const DWORD flags = launch.creationFlags | (inherit.List() != nullptr ? EXTENDED_STARTUPINFO_PRESENT : 0);
+    const DWORD flags = launch.creationFlags | CREATE_SUSPENDED |
+                        (inherit.List() != nullptr ? EXTENDED_STARTUPINFO_PRESENT : 0);
 
+    std::wstring commandLine = launch.commandLine;
     std::wstring environment = launch.environment;
     const wchar_t* directory = launch.currentDirectory.empty() ? nullptr : launch.currentDirectory.c_str();
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(launch.application.c_str(), nullptr, nullptr, nullptr, TRUE, flags, &environment[0],
-                        directory, &startup.StartupInfo, &process))
+    if (!CreateProcessW(launch.application.c_str(), &commandLine[0], nullptr, nullptr, TRUE, flags,
+                        &environment[0], directory, &startup.StartupInfo, &process))
     {
-        return false;
+        return UniqueHandle();
     }
-    // The console lives on its own until it reads "exit" or the end of its input.
-    const UniqueHandle ownedProcess(process.hProcess);
+    UniqueHandle ownedProcess(process.hProcess);
     const UniqueHandle ownedThread(process.hThread);
-    return true;
+    if (!AssignProcessToJobObject(job, process.hProcess))
+    {
+        const DWORD code = GetLastError();
+        VWN_LOGW(
+            L"[ChipAccessHelper][ChipAccessHelper::CreatePipeRedirectedConsole] @@@@@ The console is not in a job: it may outlive the program, error(%u) !!! @@@@@",
+            static_cast<unsigned>(code));
+    }
+    ResumeThread(process.hThread);
+    return ownedProcess;
 }
 } // namespace
 
@@ -104,6 +132,7 @@ ConsoleLaunch DescribeConsoleLaunch(bool visible, const std::wstring& toolFolder
 {
     ConsoleLaunch launch;
     launch.application = SystemConsolePath();
+    launch.commandLine = L"\"" + launch.application + L"\"" + kConsoleSwitches;
     launch.creationFlags = CREATE_UNICODE_ENVIRONMENT | (visible ? CREATE_NEW_CONSOLE : CREATE_NO_WINDOW);
     launch.startupFlags = STARTF_USESTDHANDLES | (visible ? STARTF_USESHOWWINDOW : 0);
     launch.showWindow = visible ? SW_SHOWNORMAL : SW_HIDE;
@@ -169,11 +198,17 @@ bool ToolConsole::Start(const std::wstring& toolFolder, bool detailedLog)
     m_detailedLog = detailedLog;
     // Neither end is inheritable when made; the launch hands on the read end alone.
     UniqueHandle readEnd;
-    const bool started = CreatePipe(readEnd.Put(), m_input.Put(), nullptr, 0) &&
-                         LaunchConsole(readEnd.Get(), DescribeConsoleLaunch(m_detailedLog, toolFolder));
+    m_job = CreateKillOnCloseJob();
+    if (CreatePipe(readEnd.Put(), m_input.Put(), nullptr, 0))
+    {
+        m_process =
+            LaunchConsole(readEnd.Get(), m_job.Get(), DescribeConsoleLaunch(m_detailedLog, toolFolder));
+    }
+    const bool started = m_process.IsValid();
     if (!started)
     {
         m_input.Reset();
+        m_job.Reset();
     }
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::CreatePipeRedirectedConsole] _result -> %d",
              started ? 1 : 0);
@@ -240,4 +275,7 @@ void ToolConsole::Close()
     Write(std::string("exit\n"));
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::CloseConsole] Closing the console - done.\n");
     m_input.Reset();
+    WaitForSingleObject(m_process.Get(), kConsoleExitWaitMs);
+    m_process.Reset();
+    m_job.Reset();
 }

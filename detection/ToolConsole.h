@@ -15,6 +15,9 @@ constexpr const wchar_t* kToolDirVariable = L"VWN_TOOL_DIR";
 struct ConsoleLaunch
 {
     std::wstring application; // cmd.exe in the system folder
+    // No AutoRun commands, command extensions on, delayed expansion off: the
+    // console runs only what is typed, read the same on every machine.
+    std::wstring commandLine;
     DWORD creationFlags = 0;
     DWORD startupFlags = 0;
     WORD showWindow = SW_HIDE;
@@ -40,7 +43,10 @@ std::string NarrowToLowBytes(const std::wstring& text);
 // The hidden cmd.exe that runs the charger tool: command lines go in through a
 // pipe, nothing is read back. Only cmd.exe inherits the pipe's read end; the
 // write end stays ours alone, so cmd.exe sees the end of its input, and ends,
-// when this process ends in any way.
+// when this process ends in any way. A console that can no longer read (it
+// waits on a tool that hangs) is ended with its tool through a kill-on-close
+// job, whose only handle is ours: closed by Close, or by the system when this
+// process ends in any way.
 class ToolConsole
 {
 public:
@@ -58,10 +64,13 @@ public:
     bool Write(const std::wstring& text);
     // Types the "cd" into the tool folder; true when the line reached the pipe.
     bool ChangeDirToToolDir();
-    // Types "exit" and closes the pipe; does nothing when it is closed.
+    // Types "exit" and closes the pipe, gives the console a moment to end, then
+    // closes the job, which ends whatever of it is left; does nothing when it is closed.
     void Close();
 
 private:
     bool m_detailedLog = false;
     UniqueHandle m_input;
+    UniqueHandle m_job;
+    UniqueHandle m_process;
 };

@@ -4,6 +4,10 @@
 #include "toast/WinRtAbi.h"
 #include "toast/WinRtSupport.h"
 
+#include "logging/ApacheLogger.h"
+
+#include <atomic>
+
 namespace
 {
 
@@ -37,7 +41,90 @@ void SetInnerText(const ComPtr<WinRtAbi::IXmlNodeSelector>& selector, const wcha
     ThrowIfFailed(serializer->put_InnerText(HString(text).Get()));
 }
 
+std::atomic<UserNotificationStateQuery> g_userNotificationStateQuery{nullptr};
+
+const wchar_t* SettingName(WinRtAbi::NotificationSetting setting)
+{
+    switch (setting)
+    {
+    case WinRtAbi::NotificationSetting_Enabled:
+        return L"Enabled";
+    case WinRtAbi::NotificationSetting_DisabledForApplication:
+        return L"DisabledForApplication";
+    case WinRtAbi::NotificationSetting_DisabledForUser:
+        return L"DisabledForUser";
+    case WinRtAbi::NotificationSetting_DisabledByGroupPolicy:
+        return L"DisabledByGroupPolicy";
+    case WinRtAbi::NotificationSetting_DisabledByManifest:
+        return L"DisabledByManifest";
+    default:
+        return nullptr;
+    }
+}
+
+// The states in which a toast goes to the notification centre without a banner.
+const wchar_t* BusyStateName(QUERY_USER_NOTIFICATION_STATE state)
+{
+    switch (state)
+    {
+    case QUNS_NOT_PRESENT:
+        return L"QUNS_NOT_PRESENT";
+    case QUNS_BUSY:
+        return L"QUNS_BUSY";
+    case QUNS_RUNNING_D3D_FULL_SCREEN:
+        return L"QUNS_RUNNING_D3D_FULL_SCREEN";
+    case QUNS_PRESENTATION_MODE:
+        return L"QUNS_PRESENTATION_MODE";
+    case QUNS_QUIET_TIME:
+        return L"QUNS_QUIET_TIME";
+    default:
+        return nullptr;
+    }
+}
+
+// Show succeeds all the same when Windows will not display the toast: the log says why.
+void LogBlockingSetting(const ComPtr<WinRtAbi::IToastNotifier>& notifier)
+{
+    WinRtAbi::NotificationSetting setting = WinRtAbi::NotificationSetting_Enabled;
+    if (FAILED(notifier->get_Setting(&setting)) || setting == WinRtAbi::NotificationSetting_Enabled)
+    {
+        return;
+    }
+    const wchar_t* name = SettingName(setting);
+    if (name != nullptr)
+    {
+        VWN_LOGW(
+            L"[ToastNotification][ShowToastNotification] The toast will not be shown: NotificationSetting %ws.",
+            name);
+    }
+    else
+    {
+        VWN_LOGW(
+            L"[ToastNotification][ShowToastNotification] The toast will not be shown: NotificationSetting %d.",
+            static_cast<int>(setting));
+    }
+}
+
+void LogBusyUser()
+{
+    const UserNotificationStateQuery query = g_userNotificationStateQuery.load();
+    QUERY_USER_NOTIFICATION_STATE state = QUNS_ACCEPTS_NOTIFICATIONS;
+    const HRESULT hr = query != nullptr ? query(&state) : SHQueryUserNotificationState(&state);
+    const wchar_t* name = SUCCEEDED(hr) ? BusyStateName(state) : nullptr;
+    if (name != nullptr)
+    {
+        VWN_LOGW(
+            L"[ToastNotification][ShowToastNotification] The toast is shown to the notification centre only: %ws.",
+            name);
+    }
+}
+
 } // namespace
+
+void SetUserNotificationStateQuery(UserNotificationStateQuery query)
+{
+    g_userNotificationStateQuery.store(query);
+}
 
 void ShowToastNotification(const std::wstring& title, const std::wstring& body, const std::wstring& imagePath)
 {
@@ -58,5 +145,7 @@ void ShowToastNotification(const std::wstring& title, const std::wstring& body, 
     RequireObject(toast);
 
     const ComPtr<WinRtAbi::IToastNotifier> notifier = NotifierIdentity::CreateNotifier();
+    LogBlockingSetting(notifier);
+    LogBusyUser();
     ThrowIfFailed(notifier->Show(toast.Get()));
 }

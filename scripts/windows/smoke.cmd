@@ -4,7 +4,9 @@ rem A short check of a Voltwren build on a real Windows 10/11, under your own
 rem account and without installing anything. It stages the program with the
 rem charger tool simulator in a temporary folder, plays a short charger story
 rem (no charger, USB PD, unplugged, Quick Charge), ends Voltwren through File,
-rem Exit, checks the log and that nothing of the program keeps running, prints
+rem Exit, checks the log and that nothing of the program keeps running, then
+rem lets the tool hang until Voltwren gives up by itself and checks that again
+rem (no cmd.exe of Voltwren, no tool is left), prints
 rem PASS or FAIL with the reason, and removes the folder and the per-user
 rem registry entries of the toast identity again. Two toasts pop up meanwhile.
 rem
@@ -104,6 +106,23 @@ if errorlevel 1 call :fail "the log does not show the window closing"
 "%smoke%" expect "%log%" 1 "[Voltwren][wWinMain] @@@@@ WM_QUIT RECEIVED. @@@@@"
 if errorlevel 1 call :fail "the log does not show the end of the message loop"
 
+rem A tool that hangs on its first command keeps cmd.exe from ever reading "exit":
+rem Voltwren gives up by itself, and its console and the tool must end with it.
+if defined failure goto :cleanup
+echo smoke: a tool that hangs; Voltwren gives up by itself within about 30 s
+> "%story%" echo status 0 delay 600 s
+start "" /d "%program%" "%program%\Voltwren.exe" -retrycount 1
+"%smoke%" pid-of "%program%\Voltwren.exe" 15000 > "%work%\voltwren.pid"
+if errorlevel 1 (
+  call :fail "Voltwren did not start again"
+  goto :cleanup
+)
+set /p started=<"%work%\voltwren.pid"
+"%smoke%" expect "%log%" 2 "[Voltwren][wWinMain] @@@@@ WM_QUIT RECEIVED. @@@@@" 90000
+if errorlevel 1 call :fail "Voltwren did not give up on the hung tool within 90 s"
+"%smoke%" leftovers %started% "%program%" 5000
+if errorlevel 1 call :fail "Voltwren left its console or the hung tool running"
+
 :cleanup
 set "kept=%TEMP%\voltwren-smoke.log"
 if exist "%kept%" del /q "%kept%"
@@ -128,7 +147,7 @@ if not defined failure goto :pass
 echo FAIL: %failure%
 exit /b 1
 :pass
-echo PASS: two charger changes and their toasts, File, Exit with exit code 0, nothing left running
+echo PASS: two charger changes and their toasts, File, Exit with exit code 0, nothing left running, also after a hung tool
 exit /b 0
 
 rem :fail REASON: notes a failure; the first one is the reason given at the end.

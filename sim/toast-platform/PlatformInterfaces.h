@@ -40,6 +40,10 @@ enum NodeType : INT32
 enum NotificationSetting : INT32
 {
     NotificationSetting_Enabled = 0,
+    NotificationSetting_DisabledForApplication = 1,
+    NotificationSetting_DisabledForUser = 2,
+    NotificationSetting_DisabledByGroupPolicy = 3,
+    NotificationSetting_DisabledByManifest = 4,
 };
 
 struct IXmlNodeSelector : IInspectable

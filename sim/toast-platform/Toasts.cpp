@@ -28,6 +28,40 @@ constexpr INT64 kHourTicks = 36000000000LL;
 // E_BOUNDS, which MinGW's headers lack.
 const HRESULT kOutOfBounds = static_cast<HRESULT>(0x8000000BL);
 
+// A DWORD under HKCU, or `fallback` when it is not there.
+DWORD UserDword(const std::wstring& keyName, const wchar_t* valueName, DWORD fallback)
+{
+    DWORD value = 0;
+    DWORD size = sizeof(value);
+    if (RegGetValueW(HKEY_CURRENT_USER, keyName.c_str(), valueName, RRF_RT_REG_DWORD, nullptr, &value,
+                     &size) != ERROR_SUCCESS)
+    {
+        return fallback;
+    }
+    return value;
+}
+
+// The switches Windows reads, the widest scope first (as ToastNotifier.Setting reports them).
+NotificationSetting SettingFor(const std::wstring& appId)
+{
+    if (UserDword(L"Software\\Policies\\Microsoft\\Windows\\CurrentVersion\\PushNotifications",
+                  L"NoToastApplicationNotification", 0) == 1)
+    {
+        return NotificationSetting_DisabledByGroupPolicy;
+    }
+    if (UserDword(L"Software\\Microsoft\\Windows\\CurrentVersion\\PushNotifications", L"ToastEnabled", 1) ==
+        0)
+    {
+        return NotificationSetting_DisabledForUser;
+    }
+    if (UserDword(L"Software\\Microsoft\\Windows\\CurrentVersion\\Notifications\\Settings\\" + appId,
+                  L"Enabled", 1) == 0)
+    {
+        return NotificationSetting_DisabledForApplication;
+    }
+    return NotificationSetting_Enabled;
+}
+
 bool IsIdentityRegistered(const std::wstring& appId)
 {
     const std::wstring keyName = kAumidKeyPrefix + appId;
@@ -356,7 +390,7 @@ public:
         {
             return E_POINTER;
         }
-        *value = NotificationSetting_Enabled;
+        *value = SettingFor(m_appId);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE AddToSchedule(IScheduledToastNotification*) override

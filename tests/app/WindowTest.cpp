@@ -183,6 +183,33 @@ TEST_F(WindowTest, EndSession_CancelledKeepsDetectionAndMutexEndedReleasesThem)
     ExpectExitCode0(program, window);
 }
 
+// Restart Manager, for a setup that replaces our files, closes the program as File, Exit does.
+TEST_F(WindowTest, EndSessionCloseApp_EndsWithCode0)
+{
+    ProgramUnderTest program;
+    HWND window = StartRunning(program);
+    ASSERT_NE(nullptr, window);
+    EXPECT_EQ(TRUE, SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP));
+    SendMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP);
+    DWORD exitCode = 0xDEADBEEF;
+    ASSERT_TRUE(program.WaitForExit(kWaitMs, exitCode));
+    EXPECT_EQ(0u, exitCode);
+    EXPECT_EQ(1u, CountLine(program.Texts(), L"[Voltwren][WndProc] *** WM_DESTROY  (0x2) ***"));
+}
+
+// Version-dependent paths run as they will for users: the prefix says Windows 10.
+TEST_F(WindowTest, Prefix_ReportsWindows10)
+{
+    using GetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
+    const auto getVersion = reinterpret_cast<GetVersion>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")));
+    OSVERSIONINFOW version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    ASSERT_EQ(0, getVersion(&version));
+    EXPECT_EQ(10u, version.dwMajorVersion);
+    EXPECT_GE(version.dwBuildNumber, 10240u);
+}
+
 TEST_F(WindowTest, ResumeCritical_RestartsDetection)
 {
     ProgramUnderTest program;
@@ -201,8 +228,10 @@ TEST_F(WindowTest, Sleep_StopsOnceAndRestartsOnce)
     ProgramUnderTest program;
     HWND window = StartRunning(program);
     ASSERT_NE(nullptr, window);
-    SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, 0); // resume without suspend: one line only
-    SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    // Each notice is answered TRUE, as its documentation asks.
+    EXPECT_EQ(TRUE, SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMESUSPEND,
+                                 0)); // resume without suspend: one line only
+    EXPECT_EQ(TRUE, SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0));
     SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0); // second suspend: two lines only
     SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
     SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, 0);

@@ -3,6 +3,9 @@
 #include "support/ProgramUnderTest.h"
 
 #include <tlhelp32.h>
+#include <winternl.h>
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -24,9 +27,10 @@ size_t Count(const std::vector<std::string>& commands, const std::string& comman
     return count;
 }
 
-// The cmd.exe that the program started, found by its parent process.
-DWORD ConsoleProcessOf(DWORD programId)
+// A process that `parentId` started, by its file name; waits up to timeoutMs for it.
+DWORD ChildProcessOf(DWORD parentId, const wchar_t* name, DWORD timeoutMs = 0)
 {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof(entry);
@@ -34,13 +38,24 @@ DWORD ConsoleProcessOf(DWORD programId)
     for (BOOL more = Process32FirstW(snapshot, &entry); more && found == 0;
          more = Process32NextW(snapshot, &entry))
     {
-        if (entry.th32ParentProcessID == programId && lstrcmpiW(entry.szExeFile, L"cmd.exe") == 0)
+        if (entry.th32ParentProcessID == parentId && lstrcmpiW(entry.szExeFile, name) == 0)
         {
             found = entry.th32ProcessID;
         }
     }
     CloseHandle(snapshot);
+    if (found == 0 && GetTickCount64() < deadline)
+    {
+        Sleep(100);
+        return ChildProcessOf(parentId, name, static_cast<DWORD>(deadline - GetTickCount64()));
+    }
     return found;
+}
+
+// The cmd.exe that the program started, found by its parent process.
+DWORD ConsoleProcessOf(DWORD programId)
+{
+    return ChildProcessOf(programId, L"cmd.exe");
 }
 
 bool ProcessEnds(DWORD processId, DWORD timeoutMs)
@@ -66,6 +81,31 @@ bool Terminate(DWORD processId)
     const bool ended = TerminateProcess(process, 9) && WaitForSingleObject(process, 5000) == WAIT_OBJECT_0;
     CloseHandle(process);
     return ended;
+}
+
+// The Windows command line of another process of this word size, from its
+// process parameters (Wine has no ProcessCommandLineInformation).
+std::wstring CommandLineOf(DWORD processId)
+{
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
+    if (process == nullptr)
+    {
+        return L"(not opened)";
+    }
+    PROCESS_BASIC_INFORMATION basic = {};
+    PEB peb = {};
+    RTL_USER_PROCESS_PARAMETERS parameters = {};
+    std::wstring text;
+    if (NtQueryInformationProcess(process, ProcessBasicInformation, &basic, sizeof(basic), nullptr) == 0 &&
+        ReadProcessMemory(process, basic.PebBaseAddress, &peb, sizeof(peb), nullptr) &&
+        ReadProcessMemory(process, peb.ProcessParameters, &parameters, sizeof(parameters), nullptr))
+    {
+        text.resize(parameters.CommandLine.Length / sizeof(wchar_t));
+        ReadProcessMemory(process, parameters.CommandLine.Buffer, &text[0], parameters.CommandLine.Length,
+                          nullptr);
+    }
+    CloseHandle(process);
+    return text;
 }
 
 // The folder for the program on the Z: drive (the Linux root under Wine), beside the build tree.
@@ -319,8 +359,9 @@ TEST_F(DetectionTest, ProgramKilled_ConsoleEnds)
     EXPECT_TRUE(ProcessEnds(console, 5000));
 }
 
-// Another object holds the stop event's name: no thread is started that could never be stopped.
-TEST_F(DetectionTest, PollingEventNameTaken_NoThreadAndACleanExit)
+// Another object holds the stop event's name: nothing outside opens the event,
+// so detection goes on with an unnamed one.
+TEST_F(DetectionTest, PollingEventNameTaken_DetectionRunsOnAnUnnamedEvent)
 {
     HANDLE squatter = CreateMutexW(nullptr, FALSE, L"vwn_polling");
     ASSERT_NE(nullptr, squatter);
@@ -328,18 +369,43 @@ TEST_F(DetectionTest, PollingEventNameTaken_NoThreadAndACleanExit)
     program.StageTool("status 2\n");
     HWND window = StartAndDetect(program, L"");
     ASSERT_NE(nullptr, window);
-    ASSERT_TRUE(program.WaitForLogText(
-        L"[ChipAccessHelper][ChipAccessHelper::Run] @@@@@ No event vwn_polling to stop a thread with: no thread is started !!! @@@@@",
-        kWaitMs));
-    const auto texts = program.Texts();
-    EXPECT_EQ(
-        1u,
-        CountLine(
-            texts,
-            L"[ChipAccessHelper][ChipAccessHelper::ChipAccessHelper] @@@@@ Unable to create the event vwn_polling !!! @@@@@"));
-    EXPECT_EQ(0u, CountLine(texts, kThread + L"in."));
+    ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (2).\n", kWaitMs));
+    EXPECT_TRUE(program.WaitForLogText(
+        L"[ChipAccessHelper][ChipAccessHelper::ChipAccessHelper] Going on with an unnamed event.", 0));
     ExitWithCode0(program, window);
     CloseHandle(squatter);
+}
+
+// A tool that hangs keeps cmd.exe from reading "exit": however the program
+// ends, its console and the tool end with it.
+TEST_F(DetectionTest, ToolHangs_NothingOutlivesTheProgram)
+{
+    for (const std::string ending : {"itself", "File, Exit", "killed"})
+    {
+        SCOPED_TRACE(ending);
+        ProgramUnderTest program;
+        program.StageTool("status 0 delay 600 s\n");
+        ASSERT_TRUE(program.Start(L"-retrycount 1"));
+        HWND window = program.WaitForWindow(kWaitMs);
+        ASSERT_NE(nullptr, window);
+        const DWORD console = ChildProcessOf(program.ProcessId(), L"cmd.exe", kWaitMs);
+        const DWORD tool = ChildProcessOf(console, L"ITERHPGen.exe", kWaitMs);
+        ASSERT_NE(0u, tool);
+        if (ending == "File, Exit")
+        {
+            SendExitCommand(window);
+        }
+        ASSERT_TRUE(ending != "killed" || Terminate(program.ProcessId()));
+        DWORD exitCode = 0xDEADBEEF;
+        ASSERT_TRUE(program.WaitForExit(kWaitMs, exitCode));
+        EXPECT_EQ(ending == "killed" ? 9u : 0u, exitCode);
+        const ULONGLONG deadline = GetTickCount64() + 5000;
+        for (const DWORD left : {tool, console})
+        {
+            EXPECT_TRUE(
+                ProcessEnds(left, static_cast<DWORD>(deadline - std::min(deadline, GetTickCount64()))));
+        }
+    }
 }
 
 // The console has a window only in detailed mode; the tool runs in both.
@@ -355,6 +421,10 @@ TEST_F(DetectionTest, ConsoleWindow_OnlyWithShowConsole)
         EXPECT_EQ(1u, CountLine(program.Texts(), kDetected + L"4E) detected."));
         const DWORD console = ConsoleProcessOf(program.ProcessId());
         ASSERT_NE(0u, console);
+        // Only what is typed runs: no AutoRun, the same extensions on every machine.
+        wchar_t system[MAX_PATH] = {};
+        GetSystemDirectoryW(system, MAX_PATH);
+        EXPECT_EQ(L"\"" + std::wstring(system) + L"\\cmd.exe\" /D /E:ON /V:OFF", CommandLineOf(console));
         FreeConsole();
         ASSERT_TRUE(AttachConsole(console));
         EXPECT_EQ(detailed, GetConsoleWindow() != nullptr);

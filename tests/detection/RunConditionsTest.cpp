@@ -25,10 +25,12 @@ TEST(RunConditionsTest, BatteryPausesAndMainsResumesOnlyWhileWanted)
     EXPECT_EQ(Action::None, conditions.PowerSource(0));
     EXPECT_EQ(Action::Resume, conditions.PowerSource(1));
 
-    // Sleep and wake-up on battery: no thread.
+    // Sleep and wake-up on battery: no thread; mains then starts afresh.
     EXPECT_EQ(Action::Pause, conditions.PowerSource(0));
     EXPECT_EQ(Action::Stop, conditions.Unwant());
     EXPECT_EQ(Action::None, conditions.Want());
+    EXPECT_EQ(Action::Start, conditions.PowerSource(1));
+    EXPECT_EQ(Action::Pause, conditions.PowerSource(0));
 
     // Mains while asleep starts nothing; the wake-up does.
     EXPECT_EQ(Action::Stop, conditions.Unwant());

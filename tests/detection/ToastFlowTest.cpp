@@ -73,6 +73,44 @@ TEST_F(ToastFlowTest, Reads02201_ShowUsbPdThenQuickCharge)
     EXPECT_FALSE(UserKeyExists(kAumidKey));
 }
 
+// The switches Windows reads, each off in turn: the toast is still handed over,
+// and the log names the setting that keeps it from the screen.
+TEST_F(ToastFlowTest, NotificationsOff_LogNamesTheSettingAndTheToastIsStillShown)
+{
+    const std::wstring windows = L"Software\\Microsoft\\Windows\\CurrentVersion\\";
+    const std::wstring policies = L"Software\\Policies\\Microsoft\\Windows\\CurrentVersion\\";
+    const struct
+    {
+        std::wstring key;
+        const wchar_t *value, *setting;
+        DWORD data;
+    } cases[] = {
+        {windows + L"Notifications\\Settings\\Tessaly.VoltwrenPowerBeacon", L"Enabled",
+         L"DisabledForApplication", 0},
+        {windows + L"PushNotifications", L"ToastEnabled", L"DisabledForUser", 0},
+        {policies + L"PushNotifications", L"NoToastApplicationNotification", L"DisabledByGroupPolicy", 1},
+    };
+    size_t toasts = 0;
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.setting);
+        ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, c.key.c_str(), c.value, REG_DWORD,
+                                                 &c.data, sizeof(c.data)));
+        ProgramUnderTest program;
+        HWND window = Start(program, "status 2\n");
+        ASSERT_NE(nullptr, window);
+        ++toasts;
+        const bool shown = WaitForToasts(platform.Journal(), toasts, kWaitMs).size() == toasts;
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, c.key.c_str(), c.value);
+        ASSERT_TRUE(shown);
+        EXPECT_TRUE(program.WaitForLogText(
+            L"[ToastNotification][ShowToastNotification] The toast will not be shown: NotificationSetting " +
+                std::wstring(c.setting) + L".",
+            kWaitMs));
+        ExitWithCode0(program, window);
+    }
+}
+
 TEST_F(ToastFlowTest, UsbPdAlreadyPresent_ShowsOneToast)
 {
     ProgramUnderTest program;

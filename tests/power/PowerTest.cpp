@@ -12,6 +12,9 @@ const std::wstring kThread = L"[ChipAccessHelper][ChipAccessHelper::DetectionThr
 const std::wstring kPower = L"[ChipAccessHelper][ChipAccessHelper::OnPowerSource] @@@@@ ";
 const std::wstring kPaused = kPower + L"On battery (ACLineStatus 0x0): detection paused. @@@@@";
 const std::wstring kResumed = kPower + L"On mains (ACLineStatus 0x1): detection resumed. @@@@@";
+const std::wstring kAfresh =
+    kPower + L"On mains (ACLineStatus 0x1) after a wake-up: detection starts afresh. @@@@@";
+const std::wstring kPreprocessing = L"[ChipAccessHelper][ChipAccessHelper::Preprocessing] in.";
 const std::string kUsbPd = "<text>Charging with USB Power Delivery (USB PD) technology.</text>";
 
 // "2026-01-05T09:14:03.412Z", as the simulator's journal writes it, in milliseconds since 1601.
@@ -110,6 +113,7 @@ TEST_F(PowerTest, OnBattery_NothingRunsAndMainsReadsAtOnce)
     EXPECT_NE(std::wstring::npos,
               FindLine(texts, kThread + L"Change of charging type detected (0).\n", paused));
     const size_t commands = program.ToolCommands().size();
+    const size_t preprocessed = CountLine(program.Texts(), kPreprocessing);
     Sleep(30000);
     EXPECT_EQ(commands, program.ToolCommands().size());
     EXPECT_EQ(1u, ShownToasts(platform.Journal()).size());
@@ -120,6 +124,8 @@ TEST_F(PowerTest, OnBattery_NothingRunsAndMainsReadsAtOnce)
     ASSERT_EQ(2u, toasts.size());
     EXPECT_NE(std::string::npos, toasts[1].xml.find(kUsbPd));
     EXPECT_EQ(1u, CountLine(program.Texts(), kResumed));
+    // The paused run goes on: the tool's folder file is not read again.
+    EXPECT_EQ(preprocessed, CountLine(program.Texts(), kPreprocessing));
     // Without the usual one-second wait: the tool had the command well within it.
     const auto times = CommandTimes(program);
     ASSERT_GT(times.size(), commands);
@@ -150,7 +156,12 @@ TEST_F(PowerTest, BatteryAtStart_ProbesThenWaitsThroughSleepForMains)
             program.Texts(),
             L"[ChipAccessHelper][ChipAccessHelper::Run] On battery: the thread starts when mains power returns."));
 
+    // After a wake-up the next start is a fresh one, even though it comes with mains power.
+    const size_t preprocessed = CountLine(program.Texts(), kPreprocessing);
     SwitchTo(true, window);
     EXPECT_TRUE(program.WaitForLogText(kThread + L"in.", kWaitMs));
+    EXPECT_EQ(1u, CountLine(program.Texts(), kAfresh));
+    EXPECT_EQ(0u, CountLine(program.Texts(), kResumed));
+    EXPECT_TRUE(program.WaitForLogText(kPreprocessing, kWaitMs, preprocessed + 1));
     ExitWithCode0(program, window);
 }

@@ -2,6 +2,7 @@
 #include "toast/ToastNotification.h"
 
 #include "ToastTestSupport.h"
+#include "support/BoundRecordingLog.h"
 
 #include <gtest/gtest.h>
 
@@ -33,6 +34,14 @@ std::wstring ExpectedToastXml(const std::wstring& title, const std::wstring& bod
            text(title) + L"                " + text(body) +
            L"                <image placement=\"appLogoOverride\" hint-crop=\"circle\" src=\"" + source +
            L"\"/>            </binding>        </visual>    </toast>";
+}
+
+QUERY_USER_NOTIFICATION_STATE g_userState = QUNS_ACCEPTS_NOTIFICATIONS;
+
+HRESULT WINAPI QueryUserState(QUERY_USER_NOTIFICATION_STATE* state)
+{
+    *state = g_userState;
+    return S_OK;
 }
 
 HRESULT RaisedByShow(const std::wstring& body, const std::wstring& icon)
@@ -150,6 +159,25 @@ TEST_F(ToastDisplay, CreateNotifier_GivesANewEnabledNotifierEachTime)
     WinRtAbi::NotificationSetting setting = WinRtAbi::NotificationSetting_DisabledByManifest;
     EXPECT_EQ(first->get_Setting(&setting), S_OK);
     EXPECT_EQ(setting, WinRtAbi::NotificationSetting_Enabled);
+}
+
+// Windows' answer under Wine is fixed: the user's state comes through the seam.
+// A busy user gets the toast in the notification centre only; the log says so.
+TEST_F(ToastDisplay, ShowToastNotification_NamesABusyUserStateAndShowsAllTheSame)
+{
+    BoundRecordingLog log;
+    SetUserNotificationStateQuery(QueryUserState);
+    for (const auto state : {QUNS_PRESENTATION_MODE, QUNS_ACCEPTS_NOTIFICATIONS, QUNS_QUIET_TIME})
+    {
+        g_userState = state;
+        EXPECT_EQ(RaisedByShow(kUsbPdBody, m_icon), S_OK);
+    }
+    SetUserNotificationStateQuery(nullptr);
+    const std::wstring line =
+        L"[ToastNotification][ShowToastNotification] The toast is shown to the notification centre only: ";
+    EXPECT_EQ(log.Texts(),
+              (std::vector<std::wstring>{line + L"QUNS_PRESENTATION_MODE.", line + L"QUNS_QUIET_TIME."}));
+    EXPECT_EQ(m_journal.Calls().size(), 3u);
 }
 
 // A thread outside every apartment, in a process whose multithreaded
