@@ -14,23 +14,22 @@ bool Preprocessing(DetectionState& state)
 {
     const bool detailed = state.settings.detailedLog;
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::Preprocessing] in.");
-    std::wstring path;
-    const bool found = GetValueFilePath(state.ToolFolder(), detailed, path);
+    std::wstring valueFolder;
+    const bool found = GetValueFilePath(state.ToolFolder(), detailed, valueFolder);
     if (detailed)
     {
         VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::Preprocessing] GetValueFilePath() -> %ws",
-                 path.c_str());
+                 valueFolder.c_str());
     }
     if (found)
     {
-        path += L"ManualRead.bin";
+        state.resultFilename = valueFolder + L"ManualRead.bin";
         if (detailed)
         {
             VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::Preprocessing] _resultFilename -> %ws",
-                     path.c_str());
+                     state.resultFilename.c_str());
         }
-        state.resultFilename = path;
-        state.console.ChangeDirToToolDir();
+        state.console.ChangeConsoleCurrentDir2ToolDir();
     }
     else
     {
@@ -60,12 +59,12 @@ void SendCommand2SlaveAddress(DetectionState& state, UINT32 addr)
     {
         VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] _cmd -> %ws ", cmd);
     }
-    state.console.Write(std::wstring(cmd));
+    state.console.WriteToConsole(std::wstring(cmd));
     Sleep(kToolAnswerWaitMs);
     VWN_LOGA("[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command - done.");
 }
 
-bool DoReadPresenceStatus(DetectionState& state, UINT32 addr, const std::wstring& valueFilename, BYTE& value)
+bool DoReadPresenceStatus(DetectionState& state, UINT32 addr, const std::wstring& resultFilename, BYTE& value)
 {
     const bool detailed = state.settings.detailedLog;
     if (detailed)
@@ -74,12 +73,12 @@ bool DoReadPresenceStatus(DetectionState& state, UINT32 addr, const std::wstring
     }
     SendCommand2SlaveAddress(state, addr);
     BYTE read = 0;
-    const bool result = ReadQcPdPresenceStatusFromFile(valueFilename, read);
+    const bool result = ReadQcPdPresenceStatusFromFile(resultFilename, read);
     if (detailed)
     {
         VWN_LOGW(
             L"[ChipAccessHelper][ChipAccessHelper::DoReadPresenceStatus] _valueFilename -> %ws, _value(%d), _result(%d)",
-            valueFilename.c_str(), read, result ? 1 : 0);
+            resultFilename.c_str(), read, result ? 1 : 0);
     }
     value = result ? read : 0;
     return result;
@@ -87,14 +86,14 @@ bool DoReadPresenceStatus(DetectionState& state, UINT32 addr, const std::wstring
 
 bool DetectSlaveAddress(DetectionState& state)
 {
-    const std::wstring valueFilename = state.resultFilename;
+    const std::wstring resultFilename = state.resultFilename;
     bool found = false;
     for (const UINT32 address : kSlaveAddrCandidates)
     {
         for (int attempt = 0; attempt < kTriesPerAddress && !found; ++attempt)
         {
             BYTE value = 0;
-            const bool answered = DoReadPresenceStatus(state, address, valueFilename, value);
+            const bool answered = DoReadPresenceStatus(state, address, resultFilename, value);
             if (state.settings.detailedLog)
             {
                 VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DetectSlaveAddress] _addr(0x%X), _value",

@@ -17,7 +17,8 @@ bool Preprocessing(DetectionState& state);
 void SendCommand2SlaveAddress(DetectionState& state, UINT32 addr);
 
 // One try at one address: command, then read. `value` is 0 unless the read succeeded.
-bool DoReadPresenceStatus(DetectionState& state, UINT32 addr, const std::wstring& valueFilename, BYTE& value);
+bool DoReadPresenceStatus(DetectionState& state, UINT32 addr, const std::wstring& resultFilename,
+                          BYTE& value);
 
 // Probes 0x4E, then 0x40, up to three tries each, until one answers; stores the
 // address in `state.slaveAddr` and returns true, or leaves it and returns false.

@@ -38,7 +38,7 @@ void ChipAccessHelper::Configure(DetectionSettings settings)
 void ChipAccessHelper::SetWorkingDir(const std::wstring& workingDir)
 {
     m_state->workingDir = workingDir;
-    m_state->console.Start(m_state->ToolFolder(), m_state->settings.detailedLog);
+    m_state->console.CreatePipeRedirectedConsole(m_state->ToolFolder(), m_state->settings.detailedLog);
     if (m_state->settings.callbacks.registerToastIdentity)
     {
         m_state->settings.callbacks.registerToastIdentity(workingDir);
@@ -170,7 +170,7 @@ void ChipAccessHelper::Release()
     }
     if (!threadLives)
     {
-        m_state->console.Close();
+        m_state->console.CloseConsole();
     }
     m_released = true;
     if (m_state->settings.callbacks.released)

@@ -11,12 +11,11 @@ RunConditions::Action RunConditions::Want()
     return Action::Start;
 }
 
-RunConditions::Action RunConditions::Unwant()
+void RunConditions::Unwant()
 {
     m_wanted = false;
     // After a stop (before sleep) the console and the value file may have changed.
     m_startAfresh = true;
-    return Action::Stop;
 }
 
 RunConditions::Action RunConditions::PowerSource(BYTE acLineStatus)

@@ -13,8 +13,6 @@ public:
         None,
         // Start a thread that begins as usual.
         Start,
-        // Stop the thread.
-        Stop,
         // On battery now: stop the thread and forget the charging type.
         Pause,
         // On mains again and wanted: start a thread that reads at once.
@@ -25,15 +23,13 @@ public:
 
     // The shell wants detection (Run): Start, or None while on battery.
     Action Want();
-    // The shell stops detection (Stop); the next start is a fresh one, also when
-    // it comes with mains power after a wake-up on battery.
-    Action Unwant();
+    // The shell stops detection (Stop), which stops the thread; the next start is
+    // a fresh one, also when it comes with mains power after a wake-up on battery.
+    void Unwant();
     // A power notice. Only a definite 0 ("offline") is battery; 1 and 255
     // ("unknown") are mains, so a machine that cannot tell keeps polling. Back
     // on mains and wanted: Resume the paused run, or Start afresh after a Stop.
     Action PowerSource(BYTE acLineStatus);
-
-    bool OnBattery() const { return m_onBattery; }
 
 private:
     bool m_wanted = false;

@@ -193,7 +193,7 @@ std::string NarrowToLowBytes(const std::wstring& text)
     return bytes;
 }
 
-bool ToolConsole::Start(const std::wstring& toolFolder, bool detailedLog)
+bool ToolConsole::CreatePipeRedirectedConsole(const std::wstring& toolFolder, bool detailedLog)
 {
     m_detailedLog = detailedLog;
     // Neither end is inheritable when made; the launch hands on the read end alone.
@@ -215,7 +215,7 @@ bool ToolConsole::Start(const std::wstring& toolFolder, bool detailedLog)
     return started;
 }
 
-bool ToolConsole::Write(const std::string& text)
+bool ToolConsole::WriteToConsole(const std::string& text)
 {
     if (m_detailedLog)
     {
@@ -235,12 +235,12 @@ bool ToolConsole::Write(const std::string& text)
     return result;
 }
 
-bool ToolConsole::Write(const std::wstring& text)
+bool ToolConsole::WriteToConsole(const std::wstring& text)
 {
-    return Write(NarrowToLowBytes(text));
+    return WriteToConsole(NarrowToLowBytes(text));
 }
 
-bool ToolConsole::ChangeDirToToolDir()
+bool ToolConsole::ChangeConsoleCurrentDir2ToolDir()
 {
     VWN_LOGW(
         L"[ChipAccessHelper][ChipAccessHelper::ChangeConsoleCurrentDir2ToolDir] CD to the dir in which the tool resides ...");
@@ -251,7 +251,7 @@ bool ToolConsole::ChangeDirToToolDir()
         VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::ChangeConsoleCurrentDir2ToolDir] _cmd -> %ws",
                  cmd.c_str());
     }
-    const bool result = Write(cmd);
+    const bool result = WriteToConsole(cmd);
     if (result)
     {
         VWN_LOGW(
@@ -265,14 +265,14 @@ bool ToolConsole::ChangeDirToToolDir()
     return result;
 }
 
-void ToolConsole::Close()
+void ToolConsole::CloseConsole()
 {
     if (!m_input.IsValid())
     {
         return;
     }
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::CloseConsole] Closing the console ...");
-    Write(std::string("exit\n"));
+    WriteToConsole(std::string("exit\n"));
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::CloseConsole] Closing the console - done.\n");
     m_input.Reset();
     WaitForSingleObject(m_process.Get(), kConsoleExitWaitMs);

@@ -56,17 +56,16 @@ public:
 
     // Starts cmd.exe with the tool folder in its environment, in a visible console
     // in detailed mode, which also logs every line typed. Logs the outcome.
-    bool Start(const std::wstring& toolFolder, bool detailedLog);
-    bool IsOpen() const { return m_input.IsValid(); }
+    bool CreatePipeRedirectedConsole(const std::wstring& toolFolder, bool detailedLog);
 
     // One write call per command; the wide form sends the low bytes.
-    bool Write(const std::string& text);
-    bool Write(const std::wstring& text);
+    bool WriteToConsole(const std::string& text);
+    bool WriteToConsole(const std::wstring& text);
     // Types the "cd" into the tool folder; true when the line reached the pipe.
-    bool ChangeDirToToolDir();
+    bool ChangeConsoleCurrentDir2ToolDir();
     // Types "exit" and closes the pipe, gives the console a moment to end, then
     // closes the job, which ends whatever of it is left; does nothing when it is closed.
-    void Close();
+    void CloseConsole();
 
 private:
     bool m_detailedLog = false;

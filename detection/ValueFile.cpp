@@ -52,7 +52,7 @@ std::wstring ValueFolderFromIniBytes(const std::string& bytes)
     return std::wstring(wide.data());
 }
 
-bool GetValueFilePath(const std::wstring& toolFolder, bool detailedLog, std::wstring& path)
+bool GetValueFilePath(const std::wstring& toolFolder, bool detailedLog, std::wstring& valueFolder)
 {
     const std::wstring iniPath = toolFolder + L"OutputPath.ini";
     if (detailedLog)
@@ -67,23 +67,23 @@ bool GetValueFilePath(const std::wstring& toolFolder, bool detailedLog, std::wst
             L"[ChipAccessHelper][ChipAccessHelper::GetValueFilePath] @@@@@ Unable to open the INI file !!! @@@@@");
         return false;
     }
-    path = ValueFolderFromIniBytes(bytes);
+    valueFolder = ValueFolderFromIniBytes(bytes);
     if (detailedLog)
     {
         VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::GetValueFilePath] Target file path -> %ws",
-                 path.c_str());
+                 valueFolder.c_str());
     }
     return true;
 }
 
-void DeleteTargetFile(const std::wstring& valueFile, bool detailedLog)
+void DeleteTargetFile(const std::wstring& resultFilename, bool detailedLog)
 {
     if (detailedLog)
     {
         VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DeleteTargetFile] Deleting %ws ...",
-                 valueFile.c_str());
+                 resultFilename.c_str());
     }
-    if (DeleteFileW(valueFile.c_str()))
+    if (DeleteFileW(resultFilename.c_str()))
     {
         VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DeleteTargetFile] File deleted.");
         return;
@@ -92,9 +92,9 @@ void DeleteTargetFile(const std::wstring& valueFile, bool detailedLog)
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DeleteTargetFile] %ws", LastErrorText(code).c_str());
 }
 
-bool ReadQcPdPresenceStatusFromFile(const std::wstring& path, BYTE& value)
+bool ReadQcPdPresenceStatusFromFile(const std::wstring& resultFilename, BYTE& value)
 {
-    const UniqueFile file = OpenForReading(path);
+    const UniqueFile file = OpenForReading(resultFilename);
     if (!file)
     {
         VWN_LOGW(

@@ -13,13 +13,13 @@
 std::wstring ValueFolderFromIniBytes(const std::string& bytes);
 
 // Reads toolFolder + "OutputPath.ini". False, with one line, when it cannot be
-// opened or read or is larger than 64 KiB; `path` is then left alone.
-bool GetValueFilePath(const std::wstring& toolFolder, bool detailedLog, std::wstring& path);
+// opened or read or is larger than 64 KiB; `valueFolder` is then left alone.
+bool GetValueFilePath(const std::wstring& toolFolder, bool detailedLog, std::wstring& valueFolder);
 
 // Deletes the value file before a command; a failure is logged with its code and ignored.
-void DeleteTargetFile(const std::wstring& valueFile, bool detailedLog);
+void DeleteTargetFile(const std::wstring& resultFilename, bool detailedLog);
 
 // True when the file could be opened and read; `value` is then its first byte
 // (0 for an empty file), else 0. A file that the tool still holds without read
 // sharing fails at once.
-bool ReadQcPdPresenceStatusFromFile(const std::wstring& path, BYTE& value);
+bool ReadQcPdPresenceStatusFromFile(const std::wstring& resultFilename, BYTE& value);
