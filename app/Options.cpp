@@ -48,22 +48,36 @@ bool ParseRetryCount(const std::wstring& text, INT32& value)
 }
 } // namespace
 
-std::vector<std::wstring> GetCmdLineArgs()
+std::vector<std::wstring> SplitCommandLine()
 {
     int numArgs = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &numArgs);
     const UniqueLocalMemory ownedArgv(argv);
-    if (argv == nullptr)
-    {
-        numArgs = 0;
-    }
-    VWN_LOGW(L"[Voltwren][GetCmdLineArgs] _numArgs(%d)", numArgs);
     std::vector<std::wstring> args;
-    for (int i = 0; i < numArgs; ++i)
+    for (int i = 0; argv != nullptr && i < numArgs; ++i)
     {
         args.emplace_back(argv[i]);
     }
     return args;
+}
+
+std::vector<std::wstring> GetCmdLineArgs()
+{
+    std::vector<std::wstring> args = SplitCommandLine();
+    VWN_LOGW(L"[Voltwren][GetCmdLineArgs] _numArgs(%d)", static_cast<int>(args.size()));
+    return args;
+}
+
+bool HasExitSwitch(const std::vector<std::wstring>& args)
+{
+    for (size_t i = 1; i < args.size(); ++i)
+    {
+        if (FoldAsciiCase(args[i]) == L"-exit")
+        {
+            return true;
+        }
+    }
+    return false;
 }
 
 bool ApplyCommandLineOptions(const std::vector<std::wstring>& args)

@@ -3,8 +3,14 @@
 #include <string>
 #include <vector>
 
-// Splits the process's command line as CommandLineToArgvW does; logs the count.
+// Splits the process's command line as CommandLineToArgvW does; logs nothing.
+std::vector<std::wstring> SplitCommandLine();
+
+// The same, and logs the count.
 std::vector<std::wstring> GetCmdLineArgs();
+
+// True when an argument after the program path is "-exit", in any case.
+bool HasExitSwitch(const std::vector<std::wstring>& args);
 
 // Applies "-retrycount N" to the shell globals, logs what it found and returns
 // whether "-showconsole" asked for detailed mode. The first entry is the program

@@ -1,3 +1,4 @@
+#include "app/ExitRunning.h"
 #include "app/Globals.h"
 #include "app/GlobalMutex.h"
 #include "app/Options.h"
@@ -209,6 +210,11 @@ int ShutDown(int exitCode)
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
 {
+    // Before the log folder is judged and the mutex taken: both belong to the running one.
+    if (HasExitSwitch(SplitCommandLine()))
+    {
+        return ExitRunningProgram(instance);
+    }
     const std::wstring workingDir = ProgramFolder();
     InitLogging(workingDir);
     VWN_LOGW(L"[Voltwren][wWinMain] @@@@@ MAIN ENTRY @@@@@");

@@ -227,6 +227,22 @@ Section "Voltwren" SecProgram
   SetRegView 64
 SectionEnd
 
+; Voltwren runs hidden: the Start menu of every user holds the way to end it.
+!define STOP_SHORTCUT "$SMPROGRAMS\Stop Voltwren.lnk"
+Section "Start menu" SecStartMenu
+  SectionIn RO
+  SetShellVarContext all
+  CreateShortCut "${STOP_SHORTCUT}" "$INSTDIR\Voltwren.exe" "-exit" "$INSTDIR\Voltwren.exe" 0 \
+    SW_SHOWNORMAL "" "Ends the running Voltwren, as File, Exit in its window does"
+  SetShellVarContext current
+SectionEnd
+
+Section "un.Start menu"
+  SetShellVarContext all
+  Delete "${STOP_SHORTCUT}"
+  SetShellVarContext current
+SectionEnd
+
 Function un.onInit
   UserInfo::GetAccountType
   Pop $0

@@ -114,3 +114,10 @@ TEST_F(OptionsTest, UnconvertibleValues_CountAsNotDigits)
         EXPECT_EQ(RetryLine(c.expected, 1), texts[texts.size() - 2]);
     }
 }
+
+TEST(ExitSwitchTest, MatchesTheWholeArgumentInAnyCaseAfterTheProgramPath)
+{
+    EXPECT_TRUE(HasExitSwitch({L"Voltwren.exe", L"-showconsole", L"-eXiT"}));
+    EXPECT_FALSE(HasExitSwitch({L"-exit"}));
+    EXPECT_FALSE(HasExitSwitch({L"Voltwren.exe", L"/exit", L"-exit=1", L"exit", L"-exit "}));
+}

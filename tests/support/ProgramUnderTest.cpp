@@ -124,9 +124,19 @@ bool ProgramUnderTest::Start(const std::wstring& arguments, const std::wstring& 
         startup.dwFlags = STARTF_USESHOWWINDOW;
         startup.wShowWindow = static_cast<WORD>(showCommand);
     }
+    UniqueFile errors;
+    if (m_captureErrors)
+    {
+        SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+        errors.Reset(CreateFileW((Folder() + L"stderr.txt").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                 &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        startup.dwFlags |= STARTF_USESTDHANDLES;
+        startup.hStdOutput = errors.Get();
+        startup.hStdError = errors.Get();
+    }
     const wchar_t* directory = currentDirectory.empty() ? nullptr : currentDirectory.c_str();
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                        directory, &startup, &m_process))
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, m_captureErrors ? TRUE : FALSE,
+                        CREATE_SUSPENDED, nullptr, directory, &startup, &m_process))
     {
         return false;
     }

@@ -35,6 +35,11 @@ public:
     // The argument texts of the commands the tool received, in order.
     std::vector<std::string> ToolCommands() const;
 
+    // The next Start gives the program a standard error (and output): a file that
+    // ErrorOutput() reads. Without it the program gets none, as from Explorer.
+    void CaptureErrorOutput() { m_captureErrors = true; }
+    std::string ErrorOutput() const { return ReadFileBytes(Folder() + L"stderr.txt"); }
+
     // showCommand: what the program is asked to show its window with (STARTF_USESHOWWINDOW), or -1 for
     // nothing.
     bool Start(const std::wstring& arguments, const std::wstring& currentDirectory = L"",
@@ -59,6 +64,7 @@ private:
     TempFolder m_folder;
     HANDLE m_job = nullptr;
     PROCESS_INFORMATION m_process = {};
+    bool m_captureErrors = false;
 };
 
 // A top-level window of the process, by class name or title (empty matches any), or null after the timeout.
