@@ -1,5 +1,6 @@
 // The program as a user or the system sees it: started from a staged folder,
 // its log lines, its window and its exit code.
+#include "base/UniqueHandle.h"
 #include "support/ProgramUnderTest.h"
 
 #include <gtest/gtest.h>
@@ -32,14 +33,6 @@ std::vector<std::wstring> Slice(const std::vector<std::wstring>& texts, size_t f
                                      texts.begin() + std::min(texts.size(), from + count));
 }
 
-// Exit through the menu command, as a user would; returns the exit code.
-DWORD ExitLikeAUser(ProgramUnderTest& program, HWND window)
-{
-    SendExitCommand(window);
-    DWORD exitCode = 0xDEADBEEF;
-    EXPECT_TRUE(program.WaitForExit(kStartMs, exitCode));
-    return exitCode;
-}
 } // namespace
 
 class StartupTest : public ::testing::Test
@@ -79,7 +72,7 @@ TEST_F(StartupTest, Startup_WritesItsLinesInOrderAndHidesTheWindow)
             EXPECT_EQ(L"vwn_NaN", record.logger);
         }
     }
-    EXPECT_EQ(0u, ExitLikeAUser(program, window));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window, kStartMs));
 }
 
 TEST_F(StartupTest, ShowConsole_ShowsTheWindowAndLogsTheFolder)
@@ -99,7 +92,7 @@ TEST_F(StartupTest, ShowConsole_ShowsTheWindowAndLogsTheFolder)
     };
     const size_t at = FindLine(texts, expected.front());
     EXPECT_EQ(expected, Slice(texts, at, expected.size()));
-    EXPECT_EQ(0u, ExitLikeAUser(program, window));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window, kStartMs));
 }
 
 TEST_F(StartupTest, ExitCommand_ShutsDownInOrderWithExitCode0)
@@ -110,7 +103,7 @@ TEST_F(StartupTest, ExitCommand_ShutsDownInOrderWithExitCode0)
     ASSERT_NE(nullptr, window);
     ASSERT_TRUE(program.WaitForLogText(
         L"[ChipAccessHelper][ChipAccessHelper::Run] Executing the thread in progress.\n", kStartMs));
-    EXPECT_EQ(0u, ExitLikeAUser(program, window));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window, kStartMs));
 
     // The detection thread's last lines may come between the main thread's.
     const auto texts = WithoutPollingLines(program.Texts());
@@ -150,20 +143,19 @@ TEST_F(StartupTest, ShowCommand_UsedWithShowConsoleOnly)
         ASSERT_NE(nullptr, window);
         EXPECT_EQ(detailed, IsWindowVisible(window) != FALSE);
         EXPECT_EQ(detailed, IsIconic(window) != FALSE);
-        EXPECT_EQ(0u, ExitLikeAUser(program, window));
+        EXPECT_EQ(0u, program.ExitThroughMenu(window, kStartMs));
     }
 }
 
 // Another object already holds the release event's name: the start fails.
 TEST_F(StartupTest, ReleaseEventNameTaken_FailsWithMinusOne)
 {
-    HANDLE squatter = CreateMutexW(nullptr, FALSE, L"vwn_chipAaccessHelper");
-    ASSERT_NE(nullptr, squatter);
+    const UniqueHandle squatter(CreateMutexW(nullptr, FALSE, L"vwn_chipAaccessHelper"));
+    ASSERT_TRUE(squatter);
     ProgramUnderTest program;
     ASSERT_TRUE(program.Start(L""));
     DWORD exitCode = 0;
     ASSERT_TRUE(program.WaitForExit(kStartMs, exitCode));
-    CloseHandle(squatter);
     EXPECT_EQ(0xFFFFFFFFu, exitCode);
     const auto texts = program.Texts();
     const size_t at = FindLine(texts, L"[Voltwren][wWinMain] Creating event objects ...");
@@ -199,7 +191,7 @@ TEST_F(StartupTest, WithoutLogLibrary_RunsSilently)
     ASSERT_TRUE(program.Start(L""));
     HWND window = program.WaitForWindow(kStartMs);
     ASSERT_NE(nullptr, window);
-    EXPECT_EQ(0u, ExitLikeAUser(program, window));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window, kStartMs));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((program.Folder() + L"recorded-log.txt").c_str()));
 }
 
@@ -209,7 +201,7 @@ TEST_F(StartupTest, LibraryWithoutNarrowEntryPoint_GetsWideLinesOnly)
     ASSERT_TRUE(program.Start(L""));
     HWND window = program.WaitForWindow(kStartMs);
     ASSERT_NE(nullptr, window);
-    EXPECT_EQ(0u, ExitLikeAUser(program, window));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window, kStartMs));
     const auto records = program.Records();
     size_t wide = 0;
     for (const LogRecord& record : records)
@@ -233,5 +225,5 @@ TEST_F(StartupTest, LongProgramFolder_DoesNotCrashTheDebuggerLine)
     HWND window = program.WaitForWindow(kStartMs);
     ASSERT_NE(nullptr, window);
     EXPECT_EQ(1u, CountLine(program.Texts(), L"[Voltwren][wWinMain] _workingDir -> " + program.Folder()));
-    EXPECT_EQ(0u, ExitLikeAUser(program, window));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window, kStartMs));
 }

@@ -1,5 +1,6 @@
 // Window messages and power notices as the system sends them, and the
 // single-instance rule, seen from outside the running program.
+#include "app/resource.h"
 #include "support/ProgramUnderTest.h"
 
 #include <gtest/gtest.h>
@@ -55,14 +56,6 @@ protected:
         EXPECT_TRUE(IsWindow(window));
         EXPECT_TRUE(program.IsRunning());
     }
-
-    void ExpectExitCode0(ProgramUnderTest& program, HWND window)
-    {
-        SendExitCommand(window);
-        DWORD exitCode = 0xDEADBEEF;
-        ASSERT_TRUE(program.WaitForExit(kWaitMs, exitCode));
-        EXPECT_EQ(0u, exitCode);
-    }
 };
 
 TEST_F(WindowTest, SecondInstance_EndsWithMinusOneAndLeavesTheFirstRunning)
@@ -94,7 +87,7 @@ TEST_F(WindowTest, SecondInstance_EndsWithMinusOneAndLeavesTheFirstRunning)
 
     EXPECT_TRUE(first.IsRunning());
     EXPECT_TRUE(IsWindow(window));
-    ExpectExitCode0(first, window);
+    EXPECT_EQ(0u, first.ExitThroughMenu(window, kWaitMs));
 }
 
 // With the shipped log library and settings the log goes to the machine's log folder,
@@ -128,7 +121,7 @@ TEST_F(WindowTest, RefusedSecondStart_LeavesTheRunningInstancesLogAlone)
     ASSERT_NE(std::string::npos, firstLines);
     ASSERT_NE(std::string::npos, refusal);
     EXPECT_LT(firstLines, refusal);
-    ExpectExitCode0(first, window);
+    EXPECT_EQ(0u, first.ExitThroughMenu(window, kWaitMs));
 }
 
 TEST_F(WindowTest, Close_ReleasesDetectionAndMutexButKeepsTheWindow)
@@ -144,7 +137,7 @@ TEST_F(WindowTest, Close_ReleasesDetectionAndMutexButKeepsTheWindow)
     HWND secondWindow = StartRunning(second);
     ASSERT_NE(nullptr, secondWindow);
     EXPECT_TRUE(second.IsRunning());
-    ExpectExitCode0(second, secondWindow);
+    EXPECT_EQ(0u, second.ExitThroughMenu(secondWindow, kWaitMs));
 
     // A power notice after the release touches nothing released.
     SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
@@ -156,7 +149,7 @@ TEST_F(WindowTest, Close_ReleasesDetectionAndMutexButKeepsTheWindow)
     EXPECT_EQ(1u,
               CountLine(after,
                         L"[ChipAccessHelper][ChipAccessHelper::Run] Detection was released; nothing to do."));
-    ExpectExitCode0(first, window);
+    EXPECT_EQ(0u, first.ExitThroughMenu(window, kWaitMs));
     // After WM_CLOSE the shut-down wait finds the event already set.
     EXPECT_EQ(std::wstring::npos, FindLinePrefix(first.Texts(), L"[Voltwren][wWinMain] _event = "));
 }
@@ -180,7 +173,7 @@ TEST_F(WindowTest, EndSession_CancelledKeepsDetectionAndMutexEndedReleasesThem)
     SendMessageW(window, WM_ENDSESSION, TRUE, 0);
     ExpectReleasedWindowKept(program, window,
                              L"[Voltwren][WndProc] *** WM_ENDSESSION  (0x16) ***, wParam (0x1)");
-    ExpectExitCode0(program, window);
+    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
 }
 
 // Restart Manager, for a setup that replaces our files, closes the program as File, Exit does.
@@ -220,7 +213,7 @@ TEST_F(WindowTest, ResumeCritical_RestartsDetection)
     EXPECT_EQ(1u,
               CountLine(program.Texts(), L"[Voltwren][WndProc] @@@@@ Resumed from the S3/S4 state. @@@@@\n"));
     EXPECT_EQ(2u, CountLine(program.Texts(), kThreadStarted));
-    ExpectExitCode0(program, window);
+    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
 }
 
 TEST_F(WindowTest, Sleep_StopsOnceAndRestartsOnce)
@@ -264,29 +257,51 @@ TEST_F(WindowTest, Sleep_StopsOnceAndRestartsOnce)
     EXPECT_EQ(2u, CountLine(texts, kThreadStarted));
     EXPECT_EQ(1u, CountLine(texts, kPower + L"a) ***"));
     EXPECT_EQ(6u, CountPrefix(texts, kPower));
-    ExpectExitCode0(program, window);
+    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
 }
 
-// Alt with "?" or "/" is the accelerator for command 104; Wine matches character
-// accelerators against the real Alt key state, which a posted message cannot
-// fake, so the table is read from the executable and the command is sent.
+// Alt with "?" or "/" gives the About command. Wine matches character accelerators
+// against the thread's Alt key state, which a message posted to another process cannot
+// carry: the program's own table translates the keys here, with Alt held for this thread.
+namespace
+{
+LRESULT CALLBACK RecordCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_COMMAND)
+    {
+        SetWindowLongPtrW(window, GWLP_USERDATA, static_cast<LONG_PTR>(LOWORD(wParam)));
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+WORD CommandForAltKey(HACCEL table, wchar_t key)
+{
+    SCOPED_TRACE(static_cast<char>(key));
+    const HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordCommand));
+    BYTE keys[256] = {};
+    keys[VK_MENU] = 0x80;
+    SetKeyboardState(keys);
+    MSG message = {window, WM_SYSCHAR, key, static_cast<LPARAM>(1u << 29), 0, {0, 0}};
+    TranslateAcceleratorW(window, table, &message);
+    keys[VK_MENU] = 0;
+    SetKeyboardState(keys);
+    const WORD command = static_cast<WORD>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    DestroyWindow(window);
+    return command;
+}
+} // namespace
+
 TEST_F(WindowTest, Accelerators_AltQuestionMarkAndSlashGiveAbout)
 {
     HMODULE image =
         LoadLibraryExW((BinFolder() + L"Voltwren.exe").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(nullptr, image);
-    HACCEL table = LoadAcceleratorsW(image, MAKEINTRESOURCEW(109));
+    HACCEL table = LoadAcceleratorsW(image, MAKEINTRESOURCEW(IDC_VOLTWREN));
     ASSERT_NE(nullptr, table);
-    ACCEL entries[8] = {};
-    const int count = CopyAcceleratorTableW(table, entries, 8);
-    ASSERT_EQ(2, count);
-    for (int i = 0; i < count; ++i)
-    {
-        EXPECT_EQ(FALT, entries[i].fVirt & (FALT | FVIRTKEY | FCONTROL | FSHIFT));
-        EXPECT_EQ(104, entries[i].cmd);
-    }
-    EXPECT_EQ(L'?', entries[0].key);
-    EXPECT_EQ(L'/', entries[1].key);
+    EXPECT_EQ(IDM_ABOUT, CommandForAltKey(table, L'?'));
+    EXPECT_EQ(IDM_ABOUT, CommandForAltKey(table, L'/'));
+    EXPECT_EQ(0, CommandForAltKey(table, L'x'));
     DestroyAcceleratorTable(table);
     FreeLibrary(image);
 }
@@ -298,7 +313,7 @@ TEST_F(WindowTest, AboutCommand_OpensTheModalAboutBox)
     ASSERT_NE(nullptr, window);
     for (int round = 0; round < 2; ++round)
     {
-        PostMessageW(window, WM_COMMAND, 104, 0);
+        PostMessageW(window, WM_COMMAND, IDM_ABOUT, 0);
         HWND about = WaitForAboutBox(program.ProcessId(), 10000);
         ASSERT_NE(nullptr, about);
         EXPECT_FALSE(IsWindowEnabled(window)); // modal: the main window takes no input
@@ -310,5 +325,5 @@ TEST_F(WindowTest, AboutCommand_OpensTheModalAboutBox)
         }
         EXPECT_FALSE(IsWindow(about));
     }
-    ExpectExitCode0(program, window);
+    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
 }

@@ -1,5 +1,6 @@
 // The program reading the simulated charger: the console, the commands it
 // types, the probing, the polling and its log lines.
+#include "base/UniqueHandle.h"
 #include "support/ProgramUnderTest.h"
 
 #include <tlhelp32.h>
@@ -31,19 +32,18 @@ size_t Count(const std::vector<std::string>& commands, const std::string& comman
 DWORD ChildProcessOf(DWORD parentId, const wchar_t* name, DWORD timeoutMs = 0)
 {
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    const UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W entry = {};
     entry.dwSize = sizeof(entry);
     DWORD found = 0;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more && found == 0;
-         more = Process32NextW(snapshot, &entry))
+    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more && found == 0;
+         more = Process32NextW(snapshot.Get(), &entry))
     {
         if (entry.th32ParentProcessID == parentId && lstrcmpiW(entry.szExeFile, name) == 0)
         {
             found = entry.th32ProcessID;
         }
     }
-    CloseHandle(snapshot);
     if (found == 0 && GetTickCount64() < deadline)
     {
         Sleep(100);
@@ -60,35 +60,25 @@ DWORD ConsoleProcessOf(DWORD programId)
 
 bool ProcessEnds(DWORD processId, DWORD timeoutMs)
 {
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
-    if (process == nullptr)
-    {
-        return true;
-    }
-    const bool ended = WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
-    CloseHandle(process);
-    return ended;
+    const UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
+    return !process || WaitForSingleObject(process.Get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
 // Ends a process from outside, as a crash or the task manager would; waits until it is gone.
 bool Terminate(DWORD processId)
 {
-    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId);
-    if (process == nullptr)
-    {
-        return false;
-    }
-    const bool ended = TerminateProcess(process, 9) && WaitForSingleObject(process, 5000) == WAIT_OBJECT_0;
-    CloseHandle(process);
-    return ended;
+    const UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));
+    return process && TerminateProcess(process.Get(), 9) &&
+           WaitForSingleObject(process.Get(), 5000) == WAIT_OBJECT_0;
 }
 
 // The Windows command line of another process of this word size, from its
 // process parameters (Wine has no ProcessCommandLineInformation).
 std::wstring CommandLineOf(DWORD processId)
 {
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
-    if (process == nullptr)
+    const UniqueHandle owned(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId));
+    const HANDLE process = owned.Get();
+    if (!owned)
     {
         return L"(not opened)";
     }
@@ -104,7 +94,6 @@ std::wstring CommandLineOf(DWORD processId)
         ReadProcessMemory(process, parameters.CommandLine.Buffer, &text[0], parameters.CommandLine.Length,
                           nullptr);
     }
-    CloseHandle(process);
     return text;
 }
 
@@ -140,14 +129,6 @@ protected:
             Sleep(100);
         }
     }
-
-    void ExitWithCode0(ProgramUnderTest& program, HWND window)
-    {
-        SendExitCommand(window);
-        DWORD exitCode = 0xDEADBEEF;
-        ASSERT_TRUE(program.WaitForExit(kWaitMs, exitCode));
-        EXPECT_EQ(0u, exitCode);
-    }
 };
 
 TEST_F(DetectionTest, ChipAt4E_OneProbeAndTheExactCommandBytes)
@@ -174,7 +155,7 @@ TEST_F(DetectionTest, ChipAt4E_OneProbeAndTheExactCommandBytes)
     EXPECT_LE(1u, CountLine(texts, written + L"ITERHPGen.exe 0x4E 1 W 1 1 D8\n"));
     // A status of 0 is an answer all the same, and no toast.
     EXPECT_EQ(std::wstring::npos, FindLinePrefix(texts, kThread + L"Change of charging type"));
-    ExitWithCode0(program, window);
+    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
 }
 
 TEST_F(DetectionTest, ChipAt40Only_ThreeCommandsFor4EFirst)
@@ -191,7 +172,7 @@ TEST_F(DetectionTest, ChipAt40Only_ThreeCommandsFor4EFirst)
     const size_t first40 = std::find(commands.begin(), commands.end(), k40) - commands.begin();
     ASSERT_LT(first40, commands.size());
     EXPECT_EQ(Count(commands, k4E), first40);
-    ExitWithCode0(program, window);
+    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
 }
 
 TEST_F(DetectionTest, NoChip_SixCommandsThenNoAddress)
@@ -206,7 +187,7 @@ TEST_F(DetectionTest, NoChip_SixCommandsThenNoAddress)
         6u,
         CountLine(texts,
                   L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command - done."));
-    ExitWithCode0(program, window);
+    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
 }
 
 TEST_F(DetectionTest, ToolNeverAnswers_GivesUpAfterRetriesWithExitCode0)
@@ -248,31 +229,6 @@ TEST_F(DetectionTest, ToolNeverAnswers_GivesUpAfterRetriesWithExitCode0)
                 L"[ChipAccessHelper][ChipAccessHelper::ReadQcPdPresenceStatusFromFile] @@@@@ Unable to open the target file !!! @@@@@"));
 }
 
-TEST_F(DetectionTest, ChargingChanges_LogEachChange)
-{
-    ProgramUnderTest program;
-    program.StageTool(
-        "status 0 for 2 commands\nstatus 2 for 2 commands\nstatus 0 for 1 command\nstatus 3 for 1 command\nstatus 1\n");
-    HWND window = StartAndDetect(program, L"");
-    ASSERT_NE(nullptr, window);
-    ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (1).\n", kWaitMs));
-    const auto texts = program.Texts();
-    const std::vector<std::pair<int, int>> changes = {{0, 2}, {2, 0}, {0, 3}, {3, 1}};
-    size_t at = 0;
-    for (const auto& change : changes)
-    {
-        at =
-            FindLine(texts, kThread + L"Current charging type (" + std::to_wstring(change.first) + L").", at);
-        ASSERT_NE(std::wstring::npos, at);
-        EXPECT_EQ(kThread + L"Change of charging type detected (" + std::to_wstring(change.second) + L").\n",
-                  texts[at + 1]);
-    }
-    EXPECT_EQ(4u, CountLine(texts, kThread + L"Current charging type (0).") +
-                      CountLine(texts, kThread + L"Current charging type (2).") +
-                      CountLine(texts, kThread + L"Current charging type (3)."));
-    ExitWithCode0(program, window);
-}
-
 // cmd.exe would expand "%OS%" in a typed line, and the line carries only low bytes.
 TEST_F(DetectionTest, ProgramOnAnotherDriveInAFolderWithCmdCharacters_FindsTheTool)
 {
@@ -287,7 +243,7 @@ TEST_F(DetectionTest, ProgramOnAnotherDriveInAFolderWithCmdCharacters_FindsTheTo
     ASSERT_NE(nullptr, window);
     ASSERT_NE(std::wstring::npos, WaitForPrefix(program, kDetected));
     EXPECT_EQ(1u, CountLine(program.Texts(), kDetected + L"4E) detected."));
-    ExitWithCode0(program, window);
+    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
 }
 
 TEST_F(DetectionTest, ExitReachesTheConsoleAtShutDown)
@@ -298,7 +254,7 @@ TEST_F(DetectionTest, ExitReachesTheConsoleAtShutDown)
     ASSERT_NE(nullptr, window);
     const DWORD console = ConsoleProcessOf(program.ProcessId());
     ASSERT_NE(0u, console);
-    ExitWithCode0(program, window);
+    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
     const auto texts = program.Texts();
     const size_t at =
         FindLine(texts, L"[ChipAccessHelper][ChipAccessHelper::WriteToConsole] outputString -> exit\n");
@@ -319,7 +275,7 @@ TEST_F(DetectionTest, ConsoleEndedFromOutside_WritesFailAndNothingCrashes)
     ASSERT_TRUE(program.WaitForLogText(L"[ChipAccessHelper][ChipAccessHelper::WriteToConsole] _result -> 0",
                                        kWaitMs));
     EXPECT_TRUE(program.IsRunning());
-    ExitWithCode0(program, window);
+    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
 }
 
 TEST_F(DetectionTest, LateValueFile_IsReadAgainWithoutANewCommand)
@@ -342,7 +298,7 @@ TEST_F(DetectionTest, LateValueFile_IsReadAgainWithoutANewCommand)
         CountLine(between,
                   L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command - done."));
     EXPECT_EQ(1u, CountLine(texts, kThread + L"Change of charging type detected (2).\n"));
-    ExitWithCode0(program, window);
+    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
 }
 
 // Only cmd.exe holds the read end of its input: when the program dies without
@@ -363,8 +319,8 @@ TEST_F(DetectionTest, ProgramKilled_ConsoleEnds)
 // so detection goes on with an unnamed one.
 TEST_F(DetectionTest, PollingEventNameTaken_DetectionRunsOnAnUnnamedEvent)
 {
-    HANDLE squatter = CreateMutexW(nullptr, FALSE, L"vwn_polling");
-    ASSERT_NE(nullptr, squatter);
+    const UniqueHandle squatter(CreateMutexW(nullptr, FALSE, L"vwn_polling"));
+    ASSERT_TRUE(squatter);
     ProgramUnderTest program;
     program.StageTool("status 2\n");
     HWND window = StartAndDetect(program, L"");
@@ -372,8 +328,7 @@ TEST_F(DetectionTest, PollingEventNameTaken_DetectionRunsOnAnUnnamedEvent)
     ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (2).\n", kWaitMs));
     EXPECT_TRUE(program.WaitForLogText(
         L"[ChipAccessHelper][ChipAccessHelper::ChipAccessHelper] Going on with an unnamed event.", 0));
-    ExitWithCode0(program, window);
-    CloseHandle(squatter);
+    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
 }
 
 // A tool that hangs keeps cmd.exe from reading "exit": however the program
@@ -429,6 +384,6 @@ TEST_F(DetectionTest, ConsoleWindow_OnlyWithShowConsole)
         ASSERT_TRUE(AttachConsole(console));
         EXPECT_EQ(detailed, GetConsoleWindow() != nullptr);
         FreeConsole();
-        ExitWithCode0(program, window);
+        EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
     }
 }

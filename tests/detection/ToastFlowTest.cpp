@@ -36,18 +36,11 @@ protected:
         return program.WaitForWindow(kWaitMs);
     }
 
-    void ExitWithCode0(ProgramUnderTest& program, HWND window)
-    {
-        SendExitCommand(window);
-        DWORD exitCode = 0xDEADBEEF;
-        ASSERT_TRUE(program.WaitForExit(kWaitMs, exitCode));
-        EXPECT_EQ(0u, exitCode);
-    }
-
     ToastPlatformFiles platform;
 };
 
-TEST_F(ToastFlowTest, Reads02201_ShowUsbPdThenQuickCharge)
+// The tool answers 0, 2, 0, 3, 1: every change is logged, and only 2 and 1 bring a toast.
+TEST_F(ToastFlowTest, Plays0_2_0_3_1_LogsEachChangeAndToastsUsbPdThenQuickCharge)
 {
     ProgramUnderTest program;
     HWND window = Start(
@@ -55,6 +48,21 @@ TEST_F(ToastFlowTest, Reads02201_ShowUsbPdThenQuickCharge)
         "status 0 for 2 commands\nstatus 2 for 2 commands\nstatus 0 for 1 command\nstatus 3 for 1 command\nstatus 1\n");
     ASSERT_NE(nullptr, window);
     ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (1).\n", kWaitMs));
+    const auto texts = program.Texts();
+    size_t at = 0;
+    for (const auto& change : std::vector<std::pair<int, int>>{{0, 2}, {2, 0}, {0, 3}, {3, 1}})
+    {
+        SCOPED_TRACE(change.second);
+        at =
+            FindLine(texts, kThread + L"Current charging type (" + std::to_wstring(change.first) + L").", at);
+        ASSERT_NE(std::wstring::npos, at);
+        EXPECT_EQ(kThread + L"Change of charging type detected (" + std::to_wstring(change.second) + L").\n",
+                  texts[at + 1]);
+    }
+    EXPECT_EQ(4u, CountLine(texts, kThread + L"Current charging type (0).") +
+                      CountLine(texts, kThread + L"Current charging type (2).") +
+                      CountLine(texts, kThread + L"Current charging type (3)."));
+
     const auto toasts = WaitForToasts(platform.Journal(), 2, kWaitMs);
     ASSERT_EQ(2u, toasts.size());
     EXPECT_NE(std::string::npos, toasts[0].xml.find(kUsbPd)) << toasts[0].xml;
@@ -69,7 +77,7 @@ TEST_F(ToastFlowTest, Reads02201_ShowUsbPdThenQuickCharge)
     }
     // The identity exists while the program runs and is gone after it; its activator class stays.
     EXPECT_TRUE(UserKeyExists(kAumidKey));
-    ExitWithCode0(program, window);
+    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
     EXPECT_FALSE(UserKeyExists(kAumidKey));
 }
 
@@ -107,7 +115,7 @@ TEST_F(ToastFlowTest, NotificationsOff_LogNamesTheSettingAndTheToastIsStillShown
             L"[ToastNotification][ShowToastNotification] The toast will not be shown: NotificationSetting " +
                 std::wstring(c.setting) + L".",
             kWaitMs));
-        ExitWithCode0(program, window);
+        EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
     }
 }
 
@@ -122,7 +130,7 @@ TEST_F(ToastFlowTest, UsbPdAlreadyPresent_ShowsOneToast)
         L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command - done.", kWaitMs,
         4));
     EXPECT_EQ(1u, ShownToasts(platform.Journal()).size());
-    ExitWithCode0(program, window);
+    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
 }
 
 TEST_F(ToastFlowTest, RefusedToast_DetectionGoesOnAndTheNextChangeShows)
@@ -141,7 +149,7 @@ TEST_F(ToastFlowTest, RefusedToast_DetectionGoesOnAndTheNextChangeShows)
     EXPECT_NE(std::string::npos, toasts[0].xml.find(kQuickCharge));
     // The refused type was still remembered: no retry of the USB PD toast on later polls.
     EXPECT_EQ(1u, CountLine(program.Texts(), kThread + L"Change of charging type detected (2).\n"));
-    ExitWithCode0(program, window);
+    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
 }
 
 TEST_F(ToastFlowTest, DirectChanges_EachShowsItsToastAndAResumeOnTheSameTypeShowsNone)
@@ -165,7 +173,7 @@ TEST_F(ToastFlowTest, DirectChanges_EachShowsItsToastAndAResumeOnTheSameTypeShow
         L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command - done.";
     ASSERT_TRUE(program.WaitForLogText(sent, kWaitMs, CountLine(program.Texts(), sent) + 2));
     EXPECT_EQ(4u, ShownToasts(platform.Journal()).size());
-    ExitWithCode0(program, window);
+    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
 }
 
 // An instance released early must not take the identity from one started after it.
@@ -179,13 +187,13 @@ TEST_F(ToastFlowTest, EarlyReleasedInstanceEndsLater_NewerInstanceKeepsItsIdenti
     ProgramUnderTest second;
     HWND secondWindow = Start(second, "status 0 for 5 commands\nstatus 2\n");
     ASSERT_NE(nullptr, secondWindow);
-    ExitWithCode0(first, firstWindow);
+    EXPECT_EQ(0u, first.ExitThroughMenu(firstWindow, kWaitMs));
     EXPECT_TRUE(UserKeyExists(kAumidKey));
 
     const auto toasts = WaitForToasts(platform.Journal(), 1, kWaitMs);
     ASSERT_EQ(1u, toasts.size());
     EXPECT_EQ("registered=1", toasts[0].registered);
-    ExitWithCode0(second, secondWindow);
+    EXPECT_EQ(0u, second.ExitThroughMenu(secondWindow, kWaitMs));
 }
 
 // A toast that keeps the detection thread longer than Stop waits: nothing it uses is
@@ -202,7 +210,7 @@ TEST_F(ToastFlowTest, ToastOutlastsStop_ThreadKeepsItsPartsAndNoSecondThreadStar
     SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
     SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
     SendMessageW(window, WM_CLOSE, 0, 0);
-    ExitWithCode0(program, window);
+    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
 
     const auto texts = program.Texts();
     EXPECT_EQ(1u, CountLine(texts, kThread + L"in."));
