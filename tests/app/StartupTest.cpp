@@ -153,9 +153,7 @@ TEST_F(StartupTest, ReleaseEventNameTaken_FailsWithMinusOne)
     const UniqueHandle squatter(CreateMutexW(nullptr, FALSE, L"vwn_chipAaccessHelper"));
     ASSERT_TRUE(squatter);
     ProgramUnderTest program;
-    ASSERT_TRUE(program.Start(L""));
-    DWORD exitCode = 0;
-    ASSERT_TRUE(program.WaitForExit(kStartMs, exitCode));
+    const DWORD exitCode = program.RunToExit(L"", kStartMs);
     EXPECT_EQ(0xFFFFFFFFu, exitCode);
     const auto texts = program.Texts();
     const size_t at = FindLine(texts, L"[Voltwren][wWinMain] Creating event objects ...");
@@ -177,9 +175,7 @@ TEST_F(StartupTest, NoMainWindow_FailsWithMinusOne)
                                 MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_TRADITIONAL), emptyBlock,
                                 sizeof(emptyBlock)));
     ASSERT_TRUE(EndUpdateResourceW(update, FALSE));
-    ASSERT_TRUE(program.Start(L""));
-    DWORD exitCode = 0;
-    ASSERT_TRUE(program.WaitForExit(kStartMs, exitCode));
+    const DWORD exitCode = program.RunToExit(L"", kStartMs);
     EXPECT_EQ(0xFFFFFFFFu, exitCode);
     EXPECT_EQ(1u, CountLine(program.Texts(),
                             L"[Voltwren][wWinMain] @@@@@ Creating the main window - FAILED ! @@@@@"));

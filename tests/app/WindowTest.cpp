@@ -65,9 +65,7 @@ TEST_F(WindowTest, SecondInstance_EndsWithMinusOneAndLeavesTheFirstRunning)
     ASSERT_NE(nullptr, window);
 
     ProgramUnderTest second;
-    ASSERT_TRUE(second.Start(L""));
-    DWORD exitCode = 0;
-    ASSERT_TRUE(second.WaitForExit(kWaitMs, exitCode));
+    const DWORD exitCode = second.RunToExit(L"", kWaitMs);
     EXPECT_EQ(0xFFFFFFFFu, exitCode);
 
     const auto texts = second.Texts();
@@ -110,9 +108,7 @@ TEST_F(WindowTest, RefusedSecondStart_LeavesTheRunningInstancesLogAlone)
     const std::string firstLine = "[Voltwren][wWinMain] Creating mutex - done.";
     ASSERT_NE(std::string::npos, ReadFileBytes(logFile).find(firstLine));
 
-    ASSERT_TRUE(second.Start(L""));
-    DWORD exitCode = 0;
-    ASSERT_TRUE(second.WaitForExit(kWaitMs, exitCode));
+    const DWORD exitCode = second.RunToExit(L"", kWaitMs);
     EXPECT_EQ(0xFFFFFFFFu, exitCode);
     const std::string log = ReadFileBytes(logFile);
     // The refusal is in the same log, after the first instance's lines.
@@ -165,9 +161,7 @@ TEST_F(WindowTest, EndSession_CancelledKeepsDetectionAndMutexEndedReleasesThem)
               CountLine(program.Texts(), L"[Voltwren][WndProc] *** WM_ENDSESSION  (0x16) ***, wParam (0x0)"));
     EXPECT_EQ(0u, CountLine(program.Texts(), L"[ChipAccessHelper][ChipAccessHelper::Release] in."));
     ProgramUnderTest second;
-    ASSERT_TRUE(second.Start(L""));
-    DWORD exitCode = 0;
-    ASSERT_TRUE(second.WaitForExit(kWaitMs, exitCode));
+    const DWORD exitCode = second.RunToExit(L"", kWaitMs);
     EXPECT_EQ(0xFFFFFFFFu, exitCode);
 
     SendMessageW(window, WM_ENDSESSION, TRUE, 0);

@@ -116,6 +116,24 @@ protected:
         return window;
     }
 
+    struct Running
+    {
+        HWND window = nullptr;
+        DWORD console = 0;
+    };
+
+    // The program on a charger that answers 0, with its window and its cmd.exe.
+    Running StartWithConsole(ProgramUnderTest& program, const std::wstring& arguments)
+    {
+        SCOPED_TRACE(ToUtf8(arguments));
+        program.StageTool("status 0\n");
+        Running running;
+        running.window = StartAndDetect(program, arguments);
+        running.console = running.window ? ConsoleProcessOf(program.ProcessId()) : 0;
+        EXPECT_NE(0u, running.console) << "no console";
+        return running;
+    }
+
     size_t WaitForPrefix(ProgramUnderTest& program, const std::wstring& prefix)
     {
         const ULONGLONG deadline = GetTickCount64() + kWaitMs;
@@ -249,10 +267,7 @@ TEST_F(DetectionTest, ProgramOnAnotherDriveInAFolderWithCmdCharacters_FindsTheTo
 TEST_F(DetectionTest, ExitReachesTheConsoleAtShutDown)
 {
     ProgramUnderTest program;
-    program.StageTool("status 0\n");
-    HWND window = StartAndDetect(program, L"-showconsole");
-    ASSERT_NE(nullptr, window);
-    const DWORD console = ConsoleProcessOf(program.ProcessId());
+    const auto [window, console] = StartWithConsole(program, L"-showconsole");
     ASSERT_NE(0u, console);
     EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
     const auto texts = program.Texts();
@@ -266,10 +281,7 @@ TEST_F(DetectionTest, ExitReachesTheConsoleAtShutDown)
 TEST_F(DetectionTest, ConsoleEndedFromOutside_WritesFailAndNothingCrashes)
 {
     ProgramUnderTest program;
-    program.StageTool("status 0\n");
-    HWND window = StartAndDetect(program, L"-showconsole");
-    ASSERT_NE(nullptr, window);
-    const DWORD console = ConsoleProcessOf(program.ProcessId());
+    const auto [window, console] = StartWithConsole(program, L"-showconsole");
     ASSERT_NE(0u, console);
     ASSERT_TRUE(Terminate(console));
     ASSERT_TRUE(program.WaitForLogText(L"[ChipAccessHelper][ChipAccessHelper::WriteToConsole] _result -> 0",
@@ -306,10 +318,7 @@ TEST_F(DetectionTest, LateValueFile_IsReadAgainWithoutANewCommand)
 TEST_F(DetectionTest, ProgramKilled_ConsoleEnds)
 {
     ProgramUnderTest program;
-    program.StageTool("status 0\n");
-    HWND window = StartAndDetect(program, L"");
-    ASSERT_NE(nullptr, window);
-    const DWORD console = ConsoleProcessOf(program.ProcessId());
+    const auto [window, console] = StartWithConsole(program, L"");
     ASSERT_NE(0u, console);
     ASSERT_TRUE(Terminate(program.ProcessId()));
     EXPECT_TRUE(ProcessEnds(console, 5000));

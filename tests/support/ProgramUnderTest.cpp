@@ -202,6 +202,14 @@ std::vector<LogRecord> ProgramUnderTest::Records() const
     return ReadRecordedLog(Folder() + L"recorded-log.txt");
 }
 
+DWORD ProgramUnderTest::RunToExit(const std::wstring& arguments, DWORD timeoutMs)
+{
+    DWORD exitCode = 0xDEADBEEF;
+    EXPECT_TRUE(Start(arguments)) << "the program did not start";
+    EXPECT_TRUE(WaitForExit(timeoutMs, exitCode)) << "the program did not end by itself";
+    return exitCode;
+}
+
 DWORD ProgramUnderTest::ExitThroughMenu(HWND window, DWORD timeoutMs)
 {
     SendExitCommand(window);

@@ -49,6 +49,9 @@ public:
     // True when the process ended within the timeout; exitCode then holds its full 32-bit code.
     bool WaitForExit(DWORD timeoutMs, DWORD& exitCode);
     bool IsRunning() const;
+    // Starts the program and waits for it to end by itself. Its exit code, or 0xDEADBEEF
+    // after a test failure when it did not start or end within the timeout.
+    DWORD RunToExit(const std::wstring& arguments, DWORD timeoutMs);
     // Ends the program through File, Exit of `window`, as a user would. Its exit code, or
     // 0xDEADBEEF after a test failure when it did not end within the timeout.
     DWORD ExitThroughMenu(HWND window, DWORD timeoutMs);
