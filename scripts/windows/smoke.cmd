@@ -35,7 +35,7 @@ set "failure="
 rem Another Voltwren (an installed one) holds the single-instance mutex: ours would only be refused.
 "%smoke%" pid-of Voltwren.exe >nul
 if not errorlevel 1 (
-  echo FAIL: Voltwren.exe is already running: end it through its File, Exit menu and run this again
+  echo FAIL: Voltwren.exe is already running: end it with "Voltwren.exe -exit" and run this again
   exit /b 1
 )
 
