@@ -28,10 +28,9 @@ class LinkSafetyTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        wchar_t scratch[MAX_PATH] = {};
-        ASSERT_GT(GetEnvironmentVariableW(L"VWN_LINK_SCRATCH", scratch, MAX_PATH), 0u)
-            << "run through tests/logfolder/with-links.sh";
-        m_scratch = std::wstring(scratch) + L"\\";
+        m_scratch = EnvironmentText(L"VWN_LINK_SCRATCH");
+        ASSERT_FALSE(m_scratch.empty()) << "run through tests/logfolder/with-links.sh";
+        m_scratch += L"\\";
     }
 
     // Windows opens a link itself and removes it as such. Wine 8 opens the target

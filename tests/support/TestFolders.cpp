@@ -108,3 +108,10 @@ void RemoveTree(const std::wstring& path)
     }
     RemoveDirectoryW(folder.c_str());
 }
+
+std::wstring EnvironmentText(const wchar_t* name)
+{
+    wchar_t value[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::wstring(value, length) : std::wstring();
+}

@@ -30,3 +30,6 @@ private:
 };
 
 void RemoveTree(const std::wstring& path);
+
+// The value of an environment variable, or empty when it is not set.
+std::wstring EnvironmentText(const wchar_t* name);
