@@ -62,8 +62,7 @@ class PowerTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        m_supply = EnvironmentText(L"VWN_POWER_SUPPLY");
-        ASSERT_FALSE(m_supply.empty()) << "run through tests/power/with-power-supply.sh";
+        m_supply = ScriptFolder(L"VWN_POWER_SUPPLY", "tests/power/with-power-supply.sh");
     }
 
     // What Windows does when the charger is plugged in or out: the state, then the notice. The

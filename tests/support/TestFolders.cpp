@@ -1,5 +1,7 @@
 #include "support/TestFolders.h"
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <vector>
 
@@ -109,9 +111,15 @@ void RemoveTree(const std::wstring& path)
     RemoveDirectoryW(folder.c_str());
 }
 
-std::wstring EnvironmentText(const wchar_t* name)
+std::wstring ScriptFolder(const wchar_t* variable, const char* script)
 {
     wchar_t value[MAX_PATH] = {};
-    const DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH);
-    return length > 0 && length < MAX_PATH ? std::wstring(value, length) : std::wstring();
+    const DWORD length = GetEnvironmentVariableW(variable, value, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+    {
+        [&] { FAIL() << "run through " << script; }();
+        return std::wstring();
+    }
+    std::wstring folder(value, length);
+    return folder.back() == L'\\' ? folder : folder + L'\\';
 }

@@ -31,5 +31,6 @@ private:
 
 void RemoveTree(const std::wstring& path);
 
-// The value of an environment variable, or empty when it is not set.
-std::wstring EnvironmentText(const wchar_t* name);
+// The folder that a wrapper script names in an environment variable, with a trailing backslash.
+// When the variable is not set: empty, and a fatal failure that names the script to run through.
+std::wstring ScriptFolder(const wchar_t* variable, const char* script);
