@@ -1,5 +1,7 @@
 #include "sim/charger-tool/Scenario.h"
 
+#include "SimTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -12,14 +14,6 @@ using namespace std::string_literals;
 
 namespace
 {
-Scenario MustParse(const std::string& text)
-{
-    Scenario scenario;
-    ParseError error;
-    EXPECT_TRUE(ParseScenario(text, scenario, error)) << "line " << error.line << ": " << error.message;
-    return scenario;
-}
-
 // Every field of a parse result as text, so one comparison checks them all.
 std::string Describe(const Scenario& s)
 {
@@ -134,10 +128,7 @@ TEST(ScenarioParseTest, Parse_RefusesBadLinesNamingTheLine)
         SCOPED_TRACE(text);
         Scenario scenario;
         scenario.address = 0x12;
-        ParseError error;
-        EXPECT_FALSE(ParseScenario(text, scenario, error));
-        EXPECT_EQ(line, error.line);
-        EXPECT_EQ(message, error.message);
+        ExpectRefused(ParseScenario, text, line, message, scenario);
         EXPECT_EQ(0x12u, scenario.address) << "a refused scenario must leave the output alone";
     }
 }

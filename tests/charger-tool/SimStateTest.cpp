@@ -2,6 +2,8 @@
 #include "sim/charger-tool/Timestamp.h"
 #include "sim/charger-tool/ToolCommand.h"
 
+#include "SimTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -17,14 +19,6 @@ constexpr Ticks kUnixEpoch = 116444736000000000LL; // 1970-01-01T00:00:00Z in FI
 constexpr Ticks kMay2024 = 133590384000000000LL;   // 2024-05-01T12:00:00.000Z
 const std::string kHeader =
     "# Charger tool simulator state. Delete this file to start the scenario afresh.\n";
-
-Scenario MustParse(const std::string& text)
-{
-    Scenario scenario;
-    ParseError error;
-    EXPECT_TRUE(ParseScenario(text, scenario, error)) << "line " << error.line << ": " << error.message;
-    return scenario;
-}
 
 std::string Seen(const Reading& reading)
 {
@@ -122,10 +116,7 @@ TEST(SimStateFileTest, Parse_RefusesBadLinesNamingTheLine)
         SCOPED_TRACE(text);
         SimState state;
         state.reads = 5;
-        ParseError error;
-        EXPECT_FALSE(ParseState(text, state, error));
-        EXPECT_EQ(line, error.line);
-        EXPECT_EQ(message, error.message);
+        ExpectRefused(ParseState, text, line, message, state);
         EXPECT_EQ(5u, state.reads);
     }
 }

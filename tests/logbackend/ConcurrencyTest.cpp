@@ -170,14 +170,8 @@ TEST(ConcurrencyTest, LogAndBackupHeldWithoutDeleteSharing_NothingLostAndRolling
     const std::wstring properties = folder / L"writers.properties";
     ASSERT_TRUE(WriteFileBytes(properties, RollingProperties()));
     // A viewer holds the log and its newest backup, so the backup cannot make room.
-    auto openAsViewer = [&folder](const wchar_t* name)
-    {
-        return UniqueFile(CreateFileW((folder / name).c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    };
-    UniqueFile viewedLog = openAsViewer(L"shared.log");
-    UniqueFile viewedBackup = openAsViewer(L"shared.log.1");
+    UniqueFile viewedLog = logtest::OpenAsViewer(folder / L"shared.log");
+    UniqueFile viewedBackup = logtest::OpenAsViewer(folder / L"shared.log.1");
     ASSERT_TRUE(viewedLog && viewedBackup);
     {
         // Paced, so that the writers go on long after the viewer lets go.

@@ -2,9 +2,13 @@
 #include "logbackend/core/FileAppender.h"
 #include "logbackend/core/Text.h"
 
+#include "logging/LogFolderReset.h"
+
 #include "CoreTestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <regex>
 
 using namespace vwnlog;
 using logtest::SimpleFile;
@@ -226,25 +230,43 @@ TEST_F(ConfiguratorTest, MissingConfigurationFile_ReportedAndPreviousConfigurati
     EXPECT_NE(std::wstring::npos, reports[0].find(L"); the previous configuration stays"));
 }
 
-TEST_F(ConfiguratorTest, ShippedProperties_HaveTheAgreedSettings)
+// The shipped file as the library loads it, with only its log file moved into the test folder.
+TEST_F(ConfiguratorTest, ShippedProperties_WriteTheProgramsLogFolderInTheAgreedLinesAndRollAt1MB)
 {
     const std::wstring shipped = std::wstring(L"" VWN_SHIPPED_PROPERTIES);
-    const Properties p = Properties::Parse(DecodeConfigurationBytes(ReadFileBytes(shipped)));
-    ASSERT_FALSE(p.Entries().empty()) << "cannot read " << ::ToUtf8(shipped);
-    const wchar_t* const pattern = L"%d{ISO8601} [%t] %-5p %c - %m%n";
-    const std::pair<const wchar_t*, const wchar_t*> settings[] = {
-        {L"log4j.rootLogger", L"DEBUG, file, debugger"},
-        {L"log4j.appender.file", L"org.apache.log4j.RollingFileAppender"},
-        {L"log4j.appender.file.File", L"C:\\ProgramData\\Tessaly\\Voltwren\\Voltwren.log"},
-        {L"log4j.appender.file.MaxFileSize", L"1MB"},
-        {L"log4j.appender.file.MaxBackupIndex", L"5"},
-        {L"log4j.appender.file.layout.ConversionPattern", pattern},
-        {L"log4j.appender.debugger", L"org.apache.log4j.nt.OutputDebugStringAppender"},
-        {L"log4j.appender.debugger.layout.ConversionPattern", pattern}};
-    for (const auto& setting : settings)
+    std::string text = ReadFileBytes(shipped);
+    const Properties p = Properties::Parse(DecodeConfigurationBytes(text));
+    const std::wstring logFile = p.Get(L"log4j.appender.file.File").value_or(L"<absent>");
+    EXPECT_EQ(std::wstring(kLogFolderPath) + L"\\Voltwren.log", logFile)
+        << "not the folder the program prepares";
+    const size_t at = text.find(::ToUtf8(logFile));
+    ASSERT_NE(std::string::npos, at) << "cannot read " << ::ToUtf8(shipped);
+    text.replace(at, logFile.size(), "$FOLDER\\Voltwren.log");
+    Apply(text);
+    EXPECT_EQ((Names{L"file", L"debugger"}),
+              m_repository.EffectiveAppenders(m_repository.GetLogger(L"vwn_1.0")));
+    EXPECT_EQ(p.Get(L"log4j.appender.file.layout.ConversionPattern"),
+              p.Get(L"log4j.appender.debugger.layout.ConversionPattern"))
+        << "the debugger gets other lines than the file";
+
+    Log(L"vwn_1.0.0", Level::Debug, L"first line");
+    const std::regex line(
+        R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d,\d{3} \[0x[0-9a-f]{8}\] DEBUG vwn_1\.0\.0 - first line\r\n)");
+    EXPECT_TRUE(std::regex_match(File(L"Voltwren.log"), line)) << File(L"Voltwren.log");
+
+    const std::wstring filler(200, L'x');
+    const size_t first = File(L"Voltwren.log").size();
+    Log(L"vwn_1.0.0", Level::Debug, filler.c_str());
+    const size_t lineBytes = File(L"Voltwren.log").size() - first;
+    for (size_t written = first + lineBytes; written <= 1024 * 1024; written += lineBytes)
     {
-        EXPECT_EQ(setting.second, p.Get(setting.first).value_or(L"<absent>")) << ::ToUtf8(setting.first);
+        Log(L"vwn_1.0.0", Level::Debug, filler.c_str());
     }
+    const size_t rolled = File(L"Voltwren.log.1").size();
+    EXPECT_GT(rolled + lineBytes, 1024u * 1024u);
+    EXPECT_LE(rolled, 1024u * 1024u);
+    EXPECT_LT(File(L"Voltwren.log").size(), 1024u);
+    EXPECT_TRUE(Reports().empty()) << ::ToUtf8(Reports().front());
 }
 
 TEST(FileSizeTest, Parse_UnitsAndBadValues)

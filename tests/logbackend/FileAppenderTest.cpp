@@ -73,14 +73,8 @@ TEST_F(FileAppenderTest, Rolling_BlockedRollKeepsEveryLineAndRetries)
     Lines(m_repository, 1, 3);
     // A viewer that opened the log and its backup without delete sharing: the
     // log is still copied and emptied, but the backup cannot move to make room.
-    auto openAsViewer = [this](const wchar_t* name)
-    {
-        return UniqueFile(CreateFileW((m_folder / name).c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    };
-    UniqueFile viewedLog = openAsViewer(L"r.log");
-    UniqueFile viewedBackup = openAsViewer(L"r.log.1");
+    UniqueFile viewedLog = logtest::OpenAsViewer(m_folder / L"r.log", OPEN_EXISTING);
+    UniqueFile viewedBackup = logtest::OpenAsViewer(m_folder / L"r.log.1", OPEN_EXISTING);
     ASSERT_TRUE(viewedLog && viewedBackup);
     Lines(m_repository, 4, 6);
     viewedLog.Reset();

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 using namespace vwnlog;
 
 namespace
@@ -155,33 +158,32 @@ TEST(LevelTest, Parse_AllNamesInAnyCase)
 
 TEST(RollingPeriodTest, PeriodStarts)
 {
-    const SYSTEMTIME t = Time(2024, 2, 28, 13, 47, 21, 500);
-    const SYSTEMTIME yearEnd = Time(2024, 12, 31, 23, 59, 59, 999);
-    const struct
+    using Cases = std::vector<std::pair<CalendarUnit, const wchar_t*>>;
+    const auto check =
+        [](SYSTEMTIME (*start)(const SYSTEMTIME&, CalendarUnit), const SYSTEMTIME& time, const Cases& cases)
     {
-        SYSTEMTIME (*start)(const SYSTEMTIME&, CalendarUnit);
-        const SYSTEMTIME& time;
-        CalendarUnit unit;
-        const wchar_t* expected;
-    } cases[] = {
-        {StartOfNextPeriod, t, CalendarUnit::Minute, L"2024-02-28 13:48:00.000 Wed"},
-        {StartOfNextPeriod, t, CalendarUnit::Hour, L"2024-02-28 14:00:00.000 Wed"},
-        {StartOfNextPeriod, t, CalendarUnit::HalfDay, L"2024-02-29 00:00:00.000 Thu"},
-        {StartOfNextPeriod, t, CalendarUnit::Day, L"2024-02-29 00:00:00.000 Thu"},
-        {StartOfNextPeriod, t, CalendarUnit::Week, L"2024-03-04 00:00:00.000 Mon"},
-        {StartOfNextPeriod, t, CalendarUnit::Month, L"2024-03-01 00:00:00.000 Fri"},
-        {StartOfNextPeriod, t, CalendarUnit::Year, L"2025-01-01 00:00:00.000 Wed"},
-        {StartOfPeriod, t, CalendarUnit::HalfDay, L"2024-02-28 12:00:00.000 Wed"},
-        {StartOfPeriod, t, CalendarUnit::Week, L"2024-02-26 00:00:00.000 Mon"},
-        {StartOfNextPeriod, yearEnd, CalendarUnit::Minute, L"2025-01-01 00:00:00.000 Wed"},
-        {StartOfNextPeriod, yearEnd, CalendarUnit::Month, L"2025-01-01 00:00:00.000 Wed"},
-        {StartOfNextPeriod, yearEnd, CalendarUnit::Week, L"2025-01-06 00:00:00.000 Mon"},
+        SCOPED_TRACE(::ToUtf8(Text(time)));
+        for (const auto& [unit, expected] : cases)
+        {
+            EXPECT_EQ(expected, Text(start(time, unit))) << "unit " << int(unit);
+        }
     };
-    for (const auto& c : cases)
-    {
-        EXPECT_EQ(c.expected, Text(c.start(c.time, c.unit)))
-            << ::ToUtf8(Text(c.time)) << " unit " << int(c.unit);
-    }
+    const SYSTEMTIME t = Time(2024, 2, 28, 13, 47, 21, 500);
+    check(StartOfNextPeriod, t,
+          {{CalendarUnit::Minute, L"2024-02-28 13:48:00.000 Wed"},
+           {CalendarUnit::Hour, L"2024-02-28 14:00:00.000 Wed"},
+           {CalendarUnit::HalfDay, L"2024-02-29 00:00:00.000 Thu"},
+           {CalendarUnit::Day, L"2024-02-29 00:00:00.000 Thu"},
+           {CalendarUnit::Week, L"2024-03-04 00:00:00.000 Mon"},
+           {CalendarUnit::Month, L"2024-03-01 00:00:00.000 Fri"},
+           {CalendarUnit::Year, L"2025-01-01 00:00:00.000 Wed"}});
+    check(StartOfPeriod, t,
+          {{CalendarUnit::HalfDay, L"2024-02-28 12:00:00.000 Wed"},
+           {CalendarUnit::Week, L"2024-02-26 00:00:00.000 Mon"}});
+    check(StartOfNextPeriod, Time(2024, 12, 31, 23, 59, 59, 999),
+          {{CalendarUnit::Minute, L"2025-01-01 00:00:00.000 Wed"},
+           {CalendarUnit::Month, L"2025-01-01 00:00:00.000 Wed"},
+           {CalendarUnit::Week, L"2025-01-06 00:00:00.000 Mon"}});
 }
 
 TEST(RollingPeriodTest, SmallestUnit_OfDatePatterns)

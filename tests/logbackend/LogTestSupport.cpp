@@ -24,48 +24,44 @@ std::string WithFolder(std::string text, const TempFolder& folder)
 }
 
 DebuggerOutput::DebuggerOutput()
+    : m_bufferReady(CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_BUFFER_READY")),
+      m_dataReady(CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY")),
+      m_mapping(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kDbwinBufferBytes,
+                                   L"DBWIN_BUFFER"))
 {
-    m_bufferReady = CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_BUFFER_READY");
-    m_dataReady = CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY");
-    m_mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kDbwinBufferBytes,
-                                   L"DBWIN_BUFFER");
-    if (m_bufferReady == nullptr || m_dataReady == nullptr || m_mapping == nullptr)
+    if (!m_bufferReady || !m_dataReady || !m_mapping)
     {
         return;
     }
-    m_view = static_cast<const char*>(MapViewOfFile(m_mapping, FILE_MAP_READ, 0, 0, kDbwinBufferBytes));
+    m_view = static_cast<const char*>(MapViewOfFile(m_mapping.Get(), FILE_MAP_READ, 0, 0, kDbwinBufferBytes));
     if (m_view == nullptr)
     {
         return;
     }
-    m_thread = CreateThread(nullptr, 0, ReadLoop, this, 0, nullptr);
+    m_thread.Reset(CreateThread(nullptr, 0, ReadLoop, this, 0, nullptr));
 }
 
 DebuggerOutput::~DebuggerOutput()
 {
-    if (m_thread != nullptr)
+    if (m_thread)
     {
         InterlockedExchange(&m_stop, 1);
-        WaitForSingleObject(m_thread, INFINITE);
-        CloseHandle(m_thread);
+        WaitForSingleObject(m_thread.Get(), INFINITE);
+        m_thread.Reset();
     }
     if (m_view != nullptr)
     {
         UnmapViewOfFile(m_view);
-    }
-    for (HANDLE handle : {m_mapping, m_dataReady, m_bufferReady})
-    {
-        CloseHandle(handle);
     }
 }
 
 DWORD WINAPI DebuggerOutput::ReadLoop(void* self)
 {
     DebuggerOutput& output = *static_cast<DebuggerOutput*>(self);
-    SetEvent(output.m_bufferReady);
+    SetEvent(output.m_bufferReady.Get());
     while (output.m_stop == 0)
     {
-        if (WaitForSingleObject(output.m_dataReady, kPollMs) != WAIT_OBJECT_0)
+        if (WaitForSingleObject(output.m_dataReady.Get(), kPollMs) != WAIT_OBJECT_0)
         {
             continue;
         }
@@ -73,7 +69,7 @@ DWORD WINAPI DebuggerOutput::ReadLoop(void* self)
         memcpy(&process, output.m_view, sizeof(process));
         std::string text(output.m_view + sizeof(DWORD),
                          strnlen(output.m_view + sizeof(DWORD), kDbwinBufferBytes - sizeof(DWORD)));
-        SetEvent(output.m_bufferReady);
+        SetEvent(output.m_bufferReady.Get());
         while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
         {
             text.pop_back();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/UniqueHandle.h"
 #include "support/TestFolders.h"
 
 #include <windows.h>
@@ -18,6 +19,14 @@ namespace logtest
 inline bool Exists(const std::wstring& path)
 {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A file as a viewer opens it: reading, sharing reading and writing but not deletion, so the
+// file can be neither renamed nor removed while it is open.
+inline UniqueFile OpenAsViewer(const std::wstring& path, DWORD disposition = OPEN_ALWAYS)
+{
+    return UniqueFile(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 // The folder without its trailing backslash, as the library reports it.
@@ -44,10 +53,8 @@ class DebuggerOutput
 public:
     DebuggerOutput();
     ~DebuggerOutput();
-    DebuggerOutput(const DebuggerOutput&) = delete;
-    DebuggerOutput& operator=(const DebuggerOutput&) = delete;
 
-    bool Ready() const { return m_thread != nullptr; }
+    bool Ready() const { return m_thread.IsValid(); }
     // Lines so far of a process (0: this one), without their trailing line
     // break. Waits first until a marker line of its own has come through, so
     // every earlier line is in.
@@ -56,11 +63,11 @@ public:
 private:
     static DWORD WINAPI ReadLoop(void* self);
 
-    HANDLE m_bufferReady = nullptr;
-    HANDLE m_dataReady = nullptr;
-    HANDLE m_mapping = nullptr;
+    UniqueHandle m_bufferReady;
+    UniqueHandle m_dataReady;
+    UniqueHandle m_mapping;
     const char* m_view = nullptr;
-    HANDLE m_thread = nullptr;
+    UniqueHandle m_thread;
     volatile LONG m_stop = 0;
     SRWLOCK m_lock = SRWLOCK_INIT;
     std::vector<std::pair<DWORD, std::string>> m_lines;

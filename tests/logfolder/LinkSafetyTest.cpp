@@ -26,13 +26,7 @@ bool IsWine()
 class LinkSafetyTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        wchar_t scratch[MAX_PATH] = {};
-        ASSERT_GT(GetEnvironmentVariableW(L"VWN_LINK_SCRATCH", scratch, MAX_PATH), 0u)
-            << "run through tests/logfolder/with-links.sh";
-        m_scratch = std::wstring(scratch) + L"\\";
-    }
+    void SetUp() override { m_scratch = ScriptFolder(L"VWN_LINK_SCRATCH", "tests/logfolder/with-links.sh"); }
 
     // Windows opens a link itself and removes it as such. Wine 8 opens the target
     // whatever the flags, so there the only safe outcome is to refuse.

@@ -1,5 +1,7 @@
 #include "support/TestFolders.h"
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <vector>
 
@@ -107,4 +109,17 @@ void RemoveTree(const std::wstring& path)
         FindClose(find);
     }
     RemoveDirectoryW(folder.c_str());
+}
+
+std::wstring ScriptFolder(const wchar_t* variable, const char* script)
+{
+    wchar_t value[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(variable, value, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
+    {
+        [&] { FAIL() << "run through " << script; }();
+        return std::wstring();
+    }
+    std::wstring folder(value, length);
+    return folder.back() == L'\\' ? folder : folder + L'\\';
 }

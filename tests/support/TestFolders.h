@@ -30,3 +30,7 @@ private:
 };
 
 void RemoveTree(const std::wstring& path);
+
+// The folder that a wrapper script names in an environment variable, with a trailing backslash.
+// When the variable is not set: empty, and a fatal failure that names the script to run through.
+std::wstring ScriptFolder(const wchar_t* variable, const char* script);
