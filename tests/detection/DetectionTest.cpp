@@ -108,8 +108,10 @@ std::wstring OtherDriveFolder()
 class DetectionTest : public ::testing::Test
 {
 protected:
-    HWND StartAndDetect(ProgramUnderTest& program, const std::wstring& arguments)
+    // Plays the scenario and starts the program; its window once the chip's address is known.
+    HWND StartAndDetect(ProgramUnderTest& program, const std::string& scenario, const std::wstring& arguments)
     {
+        program.StageTool(scenario);
         EXPECT_TRUE(program.Start(arguments));
         HWND window = program.WaitForWindow(kWaitMs);
         EXPECT_NE(std::wstring::npos, WaitForPrefix(program, kDetected));
@@ -126,9 +128,8 @@ protected:
     Running StartWithConsole(ProgramUnderTest& program, const std::wstring& arguments)
     {
         SCOPED_TRACE(ToUtf8(arguments));
-        program.StageTool("status 0\n");
         Running running;
-        running.window = StartAndDetect(program, arguments);
+        running.window = StartAndDetect(program, "status 0\n", arguments);
         running.console = running.window ? ConsoleProcessOf(program.ProcessId()) : 0;
         EXPECT_NE(0u, running.console) << "no console";
         return running;
@@ -152,8 +153,7 @@ protected:
 TEST_F(DetectionTest, ChipAt4E_OneProbeAndTheExactCommandBytes)
 {
     ProgramUnderTest program;
-    program.StageTool("status 0\n");
-    HWND window = StartAndDetect(program, L"-showconsole");
+    HWND window = StartAndDetect(program, "status 0\n", L"-showconsole");
     ASSERT_NE(nullptr, window);
     EXPECT_EQ(1u, CountLine(program.Texts(), kDetected + L"4E) detected."));
     ASSERT_TRUE(program.WaitForLogText(kThread + L"_retryCount(50)", kWaitMs));
@@ -179,8 +179,7 @@ TEST_F(DetectionTest, ChipAt4E_OneProbeAndTheExactCommandBytes)
 TEST_F(DetectionTest, ChipAt40Only_ThreeCommandsFor4EFirst)
 {
     ProgramUnderTest program;
-    program.StageTool("address 0x40\nstatus 1\n");
-    HWND window = StartAndDetect(program, L"");
+    HWND window = StartAndDetect(program, "address 0x40\nstatus 1\n", L"");
     ASSERT_NE(nullptr, window);
     EXPECT_EQ(1u, CountLine(program.Texts(), kDetected + L"40) detected."));
     const auto commands = program.ToolCommands();
@@ -196,8 +195,7 @@ TEST_F(DetectionTest, ChipAt40Only_ThreeCommandsFor4EFirst)
 TEST_F(DetectionTest, NoChip_SixCommandsThenNoAddress)
 {
     ProgramUnderTest program;
-    program.StageTool("none\n");
-    HWND window = StartAndDetect(program, L"");
+    HWND window = StartAndDetect(program, "none\n", L"");
     ASSERT_NE(nullptr, window);
     const auto texts = program.Texts();
     EXPECT_EQ(1u, CountLine(texts, kDetected + L"FFFFFFFF) detected."));
@@ -294,8 +292,8 @@ TEST_F(DetectionTest, LateValueFile_IsReadAgainWithoutANewCommand)
 {
     ProgramUnderTest program;
     // The file of the first poll appears well after the program's 400 ms look, before its next read.
-    program.StageTool("status 0 for 1 command\nstatus 2 for 1 command delay 900 ms\nstatus 2\n");
-    HWND window = StartAndDetect(program, L"-showconsole");
+    HWND window = StartAndDetect(
+        program, "status 0 for 1 command\nstatus 2 for 1 command delay 900 ms\nstatus 2\n", L"-showconsole");
     ASSERT_NE(nullptr, window);
     ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (2).\n", kWaitMs));
     const auto texts = program.Texts();
@@ -331,8 +329,7 @@ TEST_F(DetectionTest, PollingEventNameTaken_DetectionRunsOnAnUnnamedEvent)
     const UniqueHandle squatter(CreateMutexW(nullptr, FALSE, L"vwn_polling"));
     ASSERT_TRUE(squatter);
     ProgramUnderTest program;
-    program.StageTool("status 2\n");
-    HWND window = StartAndDetect(program, L"");
+    HWND window = StartAndDetect(program, "status 2\n", L"");
     ASSERT_NE(nullptr, window);
     ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (2).\n", kWaitMs));
     EXPECT_TRUE(program.WaitForLogText(
@@ -379,11 +376,8 @@ TEST_F(DetectionTest, ConsoleWindow_OnlyWithShowConsole)
     {
         SCOPED_TRACE(detailed ? "-showconsole" : "hidden");
         ProgramUnderTest program;
-        program.StageTool("status 0\n");
-        HWND window = StartAndDetect(program, detailed ? L"-showconsole" : L"");
-        ASSERT_NE(nullptr, window);
+        const auto [window, console] = StartWithConsole(program, detailed ? L"-showconsole" : L"");
         EXPECT_EQ(1u, CountLine(program.Texts(), kDetected + L"4E) detected."));
-        const DWORD console = ConsoleProcessOf(program.ProcessId());
         ASSERT_NE(0u, console);
         // Only what is typed runs: no AutoRun, the same extensions on every machine.
         wchar_t system[MAX_PATH] = {};
