@@ -100,6 +100,17 @@ inline bool WriteText(const std::wstring& path, const std::string& text)
     return written == text.size();
 }
 
+// One appender of the given class with the shipped layout, every logger at DEBUG.
+inline std::string AppenderProperties(const std::string& appenderClass, const std::string& file,
+                                      const std::string& maxFileSize, int maxBackups)
+{
+    const std::string appender = "log4j.appender.bench";
+    return "log4j.rootLogger=DEBUG, bench\n" + appender + "=" + appenderClass + "\n" + appender +
+           ".File=" + file + "\n" + appender + ".MaxFileSize=" + maxFileSize + "\n" + appender +
+           ".MaxBackupIndex=" + std::to_string(maxBackups) + "\n" + appender + ".layout=PatternLayout\n" +
+           appender + ".layout.ConversionPattern=%d{ISO8601} [%t] %-5p %c - %m%n\n";
+}
+
 inline std::string ReadText(const std::wstring& path)
 {
     HANDLE file =

@@ -109,14 +109,7 @@ double BaselineRate(const std::wstring& folder, int threads)
 
 void Configure(const Library& library, const std::wstring& folder, const char* appender)
 {
-    const std::string properties =
-        std::string("log4j.rootLogger=DEBUG, bench\n") + "log4j.appender.bench=" + appender +
-        "\n"
-        "log4j.appender.bench.File=bench.log\n"
-        "log4j.appender.bench.MaxFileSize=1MB\n"
-        "log4j.appender.bench.MaxBackupIndex=5\n"
-        "log4j.appender.bench.layout=PatternLayout\n"
-        "log4j.appender.bench.layout.ConversionPattern=%d{ISO8601} [%t] %-5p %c - %m%n\n";
+    const std::string properties = AppenderProperties(appender, "bench.log", "1MB", 5);
     const std::wstring path = folder + L"\\bench.properties";
     WriteText(path, properties);
     library.configure(path.c_str());

@@ -160,21 +160,6 @@ std::vector<float> ReadTimes(const std::wstring& path)
     return times;
 }
 
-bool WriteProperties(const std::wstring& path, unsigned long long maxFileSize)
-{
-    char text[1024];
-    std::snprintf(text, sizeof(text),
-                  "log4j.rootLogger=DEBUG, R\n"
-                  "log4j.appender.R=RollingFileAppender\n"
-                  "log4j.appender.R.File=shared.log\n"
-                  "log4j.appender.R.MaxFileSize=%llu\n"
-                  "log4j.appender.R.MaxBackupIndex=%d\n"
-                  "log4j.appender.R.layout=PatternLayout\n"
-                  "log4j.appender.R.layout.ConversionPattern=%%d{ISO8601} [%%t] %%-5p %%c - %%m%%n\n",
-                  maxFileSize, kMaxBackups);
-    return WriteText(path, text);
-}
-
 // Starts the writers, lets them go at once, and waits; false if one failed.
 bool RunWriters(const LoadCase& c, const std::wstring& folder, const std::wstring& properties)
 {
@@ -244,7 +229,9 @@ void RunCase(const LoadCase& c, const std::wstring& folder)
     const double roundTrip = ServerRoundTripMedian();
     CreateDirectoryW(folder.c_str(), nullptr);
     const std::wstring properties = folder + L"\\load.properties";
-    if (!WriteProperties(properties, c.maxFileSize) || !RunWriters(c, folder, properties))
+    if (!WriteText(properties, AppenderProperties("RollingFileAppender", "shared.log",
+                                                  std::to_string(c.maxFileSize), kMaxBackups)) ||
+        !RunWriters(c, folder, properties))
     {
         std::printf("%-44s writers failed\n", c.title);
         DeleteTree(folder);

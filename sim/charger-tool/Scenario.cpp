@@ -75,38 +75,37 @@ bool ParseScaled(std::string_view text, int fractionDigits, std::int64_t limit, 
     return true;
 }
 
-bool ParseHex(std::string_view digits, std::uint64_t limit, std::uint64_t& value)
+// Digits in `base` (10 or 16) up to `limit`, with no sign, blank or prefix.
+bool ParseDigits(std::string_view digits, unsigned base, size_t maxDigits, std::uint64_t limit,
+                 std::uint64_t& value)
 {
-    if (digits.empty() || digits.size() > 16)
+    if (digits.empty() || digits.size() > maxDigits)
         return false;
     value = 0;
     for (char c : digits)
     {
-        if (!std::isxdigit(static_cast<unsigned char>(c)))
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (base == 16 ? !std::isxdigit(byte) : !std::isdigit(byte))
             return false;
-        const int digit = std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : std::tolower(c) - 'a' + 10;
-        value = value * 16 + static_cast<std::uint64_t>(digit);
-        if (value > limit)
+        const std::uint64_t digit =
+            static_cast<std::uint64_t>(std::isdigit(byte) ? c - '0' : std::tolower(byte) - 'a' + 10);
+        if (digit > limit || value > (limit - digit) / base)
             return false;
+        value = value * base + digit;
     }
     return true;
 }
 
+bool ParseHex(std::string_view digits, std::uint64_t limit, std::uint64_t& value)
+{
+    return ParseDigits(digits, 16, 16, limit, value);
+}
+
+} // namespace
+
 bool ParseUnsigned64(std::string_view text, std::uint64_t& value)
 {
-    if (text.empty() || text.size() > 20)
-        return false;
-    value = 0;
-    for (char c : text)
-    {
-        if (!std::isdigit(static_cast<unsigned char>(c)))
-            return false;
-        const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
-        if (value > (UINT64_MAX - digit) / 10)
-            return false;
-        value = value * 10 + digit;
-    }
-    return true;
+    return ParseDigits(text, 10, 20, UINT64_MAX, value);
 }
 
 bool HasHexPrefix(std::string_view text)
@@ -123,6 +122,8 @@ bool ParseStatusByte(std::string_view text, std::uint8_t& status)
     return ok;
 }
 
+namespace
+{
 bool ParseAddress(std::string_view text, std::uint32_t& address)
 {
     std::uint64_t value = 0;

@@ -59,6 +59,15 @@ struct ParseError
     std::string message;
 };
 
+// A decimal count of up to 20 digits that fits 64 bits.
+bool ParseUnsigned64(std::string_view text, std::uint64_t& value);
+
+// "0x" or "0X" with at least one character after it.
+bool HasHexPrefix(std::string_view text);
+
+// A status byte, decimal or "0x" hex: the form of the scenario and of the state files.
+bool ParseStatusByte(std::string_view text, std::uint8_t& status);
+
 // Takes the next line off `text` (without its LF), for the line-based files of the simulator.
 std::string_view TakeLine(std::string_view& text);
 

@@ -15,23 +15,6 @@ std::string_view Trim(std::string_view text)
     return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
-bool ParseCount(std::string_view text, std::uint64_t& value)
-{
-    if (text.empty() || text.size() > 20)
-        return false;
-    value = 0;
-    for (char c : text)
-    {
-        if (c < '0' || c > '9')
-            return false;
-        const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
-        if (value > (UINT64_MAX - digit) / 10)
-            return false;
-        value = value * 10 + digit;
-    }
-    return true;
-}
-
 bool ParseAnswer(std::string_view text, Answer& answer)
 {
     if (text == "none")
@@ -39,27 +22,11 @@ bool ParseAnswer(std::string_view text, Answer& answer)
         answer = Answer{false, 0};
         return true;
     }
-    std::uint64_t value = 0;
-    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
-    {
-        if (text.size() > 4)
-            return false;
-        for (char c : text.substr(2))
-        {
-            const int digit = (c >= '0' && c <= '9')   ? c - '0'
-                              : (c >= 'a' && c <= 'f') ? c - 'a' + 10
-                              : (c >= 'A' && c <= 'F') ? c - 'A' + 10
-                                                       : -1;
-            if (digit < 0)
-                return false;
-            value = value * 16 + static_cast<std::uint64_t>(digit);
-        }
-    }
-    else if (!ParseCount(text, value) || value > 0xFF)
-    {
+    // In hex, two digits at the most.
+    std::uint8_t status = 0;
+    if ((HasHexPrefix(text) && text.size() > 4) || !ParseStatusByte(text, status))
         return false;
-    }
-    answer = Answer{true, static_cast<std::uint8_t>(value)};
+    answer = Answer{true, status};
     return true;
 }
 
@@ -101,7 +68,7 @@ bool ParseState(std::string_view text, SimState& state, ParseError& error)
         else if (key == "commands" || key == "reads" || key == "seed")
         {
             std::uint64_t count = 0;
-            if (!ParseCount(value, count))
+            if (!ParseUnsigned64(value, count))
                 return fail(std::string(key) + " needs a whole number");
             if (key == "seed")
                 parsed.seed = count;

@@ -1,6 +1,7 @@
 #include "Popup.h"
 
 #include "Journal.h"
+#include "Msxml.h"
 #include "RuntimeObject.h"
 
 #include <windows.h>
@@ -33,10 +34,6 @@ constexpr COLORREF kTitleColor = RGB(0xFF, 0xFF, 0xFF);
 constexpr COLORREF kBodyColor = RGB(0xC8, 0xC8, 0xC8);
 constexpr COLORREF kAttributionColor = RGB(0x9A, 0x9A, 0x9A);
 
-constexpr CLSID kDomDocument30 = {
-    0xf5078f32, 0xc551, 0x11d3, {0x89, 0xb9, 0x00, 0x00, 0xf8, 0x1f, 0xe2, 0x21}};
-constexpr IID kIXMLDOMDocument2 = {
-    0x2933bf95, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
 constexpr CLSID kWicImagingFactory = {
     0xcacaf262, 0x9370, 0x4615, {0xa1, 0x3b, 0x9f, 0x55, 0x39, 0xda, 0x4c, 0x0a}};
 
@@ -62,43 +59,28 @@ struct PopupWindowState
 
 std::wstring SelectText(IXMLDOMDocument2* document, const wchar_t* xpath)
 {
-    BSTR query = SysAllocString(xpath);
+    const Bstr query(xpath);
     ComRef<IXMLDOMNode> node;
-    const HRESULT hr = document->selectSingleNode(query, node.Put());
-    SysFreeString(query);
+    const HRESULT hr = document->selectSingleNode(query.Get(), node.Put());
     if (FAILED(hr) || !node)
     {
         return L"";
     }
-    BSTR text = nullptr;
-    node->get_text(&text);
-    std::wstring result(text, SysStringLen(text));
-    SysFreeString(text);
-    return result;
+    Bstr text;
+    node->get_text(text.Put());
+    return text.Text();
 }
 
 bool ParseToast(const std::wstring& xml, PopupContent& content)
 {
     ComRef<IXMLDOMDocument2> document;
-    if (FAILED(CoCreateInstance(kDomDocument30, nullptr, CLSCTX_INPROC_SERVER, kIXMLDOMDocument2,
-                                reinterpret_cast<void**>(document.Put()))))
+    if (FAILED(CreateDomDocument(document)))
     {
         return false;
     }
-    VARIANT language;
-    VariantInit(&language);
-    language.vt = VT_BSTR;
-    language.bstrVal = SysAllocString(L"XPath");
-    BSTR property = SysAllocString(L"SelectionLanguage");
-    document->setProperty(property, language);
-    SysFreeString(property);
-    VariantClear(&language);
-    document->put_preserveWhiteSpace(VARIANT_TRUE);
-
-    BSTR text = SysAllocStringLen(xml.data(), static_cast<UINT>(xml.size()));
+    const Bstr text(xml);
     VARIANT_BOOL loaded = VARIANT_FALSE;
-    document->loadXML(text, &loaded);
-    SysFreeString(text);
+    document->loadXML(text.Get(), &loaded);
     if (loaded == VARIANT_FALSE)
     {
         return false;

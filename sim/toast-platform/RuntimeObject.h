@@ -48,14 +48,19 @@ public:
             std::exchange(m_ptr, nullptr)->Release();
         }
     }
-    // Hands the reference to an out parameter.
-    void CopyTo(T** out) const
+    // Hands the reference to an out parameter (E_POINTER for none).
+    HRESULT CopyTo(T** out) const
     {
+        if (out == nullptr)
+        {
+            return E_POINTER;
+        }
         *out = m_ptr;
         if (m_ptr != nullptr)
         {
             m_ptr->AddRef();
         }
+        return S_OK;
     }
     template <typename U> HRESULT As(ComRef<U>& out) const
     {
@@ -86,6 +91,13 @@ inline HRESULT MakeHString(const std::wstring& text, HSTRING* out)
 
 // Methods a toast program never calls answer E_NOTIMPL, with a line for the debugger.
 HRESULT NotProvided(const wchar_t* method);
+
+// Defines such a method in a class body: VWN_NOT_PROVIDED(IXmlNode, Normalize, ());
+#define VWN_NOT_PROVIDED(Interface, Method, Parameters)                                                      \
+    HRESULT STDMETHODCALLTYPE Method Parameters override                                                     \
+    {                                                                                                        \
+        return NotProvided(L"" #Interface "::" #Method);                                                     \
+    }
 
 // IUnknown and IInspectable for a runtime object implementing `Interfaces`;
 // the first one stands for the object's identity. Agile, like the classes it

@@ -154,10 +154,7 @@ public:
         m_deliveryTime = ((static_cast<INT64>(now.dwHighDateTime) << 32) | now.dwLowDateTime) + kHourTicks;
     }
 
-    HRESULT STDMETHODCALLTYPE get_Content(IXmlDocument**) override
-    {
-        return NotProvided(L"IScheduledToastNotification::get_Content");
-    }
+    VWN_NOT_PROVIDED(IScheduledToastNotification, get_Content, (IXmlDocument**));
     HRESULT STDMETHODCALLTYPE get_DeliveryTime(DateTime* value) override
     {
         if (value == nullptr)
@@ -288,15 +285,7 @@ class ToastNotification final : public RuntimeObject<IToastNotification>
 public:
     explicit ToastNotification(IXmlDocument* content) : m_content(content) {}
 
-    HRESULT STDMETHODCALLTYPE get_Content(IXmlDocument** value) override
-    {
-        if (value == nullptr)
-        {
-            return E_POINTER;
-        }
-        m_content.CopyTo(value);
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE get_Content(IXmlDocument** value) override { return m_content.CopyTo(value); }
     HRESULT STDMETHODCALLTYPE put_ExpirationTime(IInspectable* value) override
     {
         m_expirationTime = ComRef<IInspectable>(value);
@@ -304,38 +293,15 @@ public:
     }
     HRESULT STDMETHODCALLTYPE get_ExpirationTime(IInspectable** value) override
     {
-        if (value == nullptr)
-        {
-            return E_POINTER;
-        }
-        m_expirationTime.CopyTo(value);
-        return S_OK;
+        return m_expirationTime.CopyTo(value);
     }
     // Nobody clicks or dismisses a toast here, so no event would ever be raised.
-    HRESULT STDMETHODCALLTYPE add_Dismissed(IUnknown*, EventRegistrationToken*) override
-    {
-        return NotProvided(L"IToastNotification::add_Dismissed");
-    }
-    HRESULT STDMETHODCALLTYPE remove_Dismissed(EventRegistrationToken) override
-    {
-        return NotProvided(L"IToastNotification::remove_Dismissed");
-    }
-    HRESULT STDMETHODCALLTYPE add_Activated(IUnknown*, EventRegistrationToken*) override
-    {
-        return NotProvided(L"IToastNotification::add_Activated");
-    }
-    HRESULT STDMETHODCALLTYPE remove_Activated(EventRegistrationToken) override
-    {
-        return NotProvided(L"IToastNotification::remove_Activated");
-    }
-    HRESULT STDMETHODCALLTYPE add_Failed(IUnknown*, EventRegistrationToken*) override
-    {
-        return NotProvided(L"IToastNotification::add_Failed");
-    }
-    HRESULT STDMETHODCALLTYPE remove_Failed(EventRegistrationToken) override
-    {
-        return NotProvided(L"IToastNotification::remove_Failed");
-    }
+    VWN_NOT_PROVIDED(IToastNotification, add_Dismissed, (IUnknown*, EventRegistrationToken*));
+    VWN_NOT_PROVIDED(IToastNotification, remove_Dismissed, (EventRegistrationToken));
+    VWN_NOT_PROVIDED(IToastNotification, add_Activated, (IUnknown*, EventRegistrationToken*));
+    VWN_NOT_PROVIDED(IToastNotification, remove_Activated, (EventRegistrationToken));
+    VWN_NOT_PROVIDED(IToastNotification, add_Failed, (IUnknown*, EventRegistrationToken*));
+    VWN_NOT_PROVIDED(IToastNotification, remove_Failed, (EventRegistrationToken));
 
 private:
     const wchar_t* RuntimeClassName() const override { return L"Windows.UI.Notifications.ToastNotification"; }
@@ -380,10 +346,7 @@ public:
         ShowPopup(m_appId, xml);
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Hide(IToastNotification*) override
-    {
-        return NotProvided(L"IToastNotifier::Hide");
-    }
+    VWN_NOT_PROVIDED(IToastNotifier, Hide, (IToastNotification*));
     HRESULT STDMETHODCALLTYPE get_Setting(NotificationSetting* value) override
     {
         if (value == nullptr)
@@ -393,10 +356,7 @@ public:
         *value = SettingFor(m_appId);
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE AddToSchedule(IScheduledToastNotification*) override
-    {
-        return NotProvided(L"IToastNotifier::AddToSchedule");
-    }
+    VWN_NOT_PROVIDED(IToastNotifier, AddToSchedule, (IScheduledToastNotification*));
     HRESULT STDMETHODCALLTYPE RemoveFromSchedule(IScheduledToastNotification* scheduledToast) override
     {
         if (scheduledToast == nullptr)
@@ -456,26 +416,11 @@ private:
 class ToastNotificationHistory final : public RuntimeObject<IToastNotificationHistory>
 {
 public:
-    HRESULT STDMETHODCALLTYPE RemoveGroup(HSTRING) override
-    {
-        return NotProvided(L"IToastNotificationHistory::RemoveGroup");
-    }
-    HRESULT STDMETHODCALLTYPE RemoveGroupWithId(HSTRING, HSTRING) override
-    {
-        return NotProvided(L"IToastNotificationHistory::RemoveGroupWithId");
-    }
-    HRESULT STDMETHODCALLTYPE RemoveGroupedTagWithId(HSTRING, HSTRING, HSTRING) override
-    {
-        return NotProvided(L"IToastNotificationHistory::RemoveGroupedTagWithId");
-    }
-    HRESULT STDMETHODCALLTYPE RemoveGroupedTag(HSTRING, HSTRING) override
-    {
-        return NotProvided(L"IToastNotificationHistory::RemoveGroupedTag");
-    }
-    HRESULT STDMETHODCALLTYPE Remove(HSTRING) override
-    {
-        return NotProvided(L"IToastNotificationHistory::Remove");
-    }
+    VWN_NOT_PROVIDED(IToastNotificationHistory, RemoveGroup, (HSTRING));
+    VWN_NOT_PROVIDED(IToastNotificationHistory, RemoveGroupWithId, (HSTRING, HSTRING));
+    VWN_NOT_PROVIDED(IToastNotificationHistory, RemoveGroupedTagWithId, (HSTRING, HSTRING, HSTRING));
+    VWN_NOT_PROVIDED(IToastNotificationHistory, RemoveGroupedTag, (HSTRING, HSTRING));
+    VWN_NOT_PROVIDED(IToastNotificationHistory, Remove, (HSTRING));
     HRESULT STDMETHODCALLTYPE Clear() override
     {
         // Without an identifier this clears the package's history; Wine runs no packages.
@@ -581,10 +526,7 @@ public:
         *result = notifier;
         return hr;
     }
-    HRESULT STDMETHODCALLTYPE GetTemplateContent(INT32, IXmlDocument**) override
-    {
-        return NotProvided(L"IToastNotificationManagerStatics::GetTemplateContent");
-    }
+    VWN_NOT_PROVIDED(IToastNotificationManagerStatics, GetTemplateContent, (INT32, IXmlDocument**));
     HRESULT STDMETHODCALLTYPE get_History(IToastNotificationHistory** value) override
     {
         if (value == nullptr)

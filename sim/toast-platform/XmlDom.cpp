@@ -1,9 +1,6 @@
 #include "XmlDom.h"
 
-#include "RuntimeObject.h"
-
-#include <msxml2.h>
-#include <oleauto.h>
+#include "Msxml.h"
 
 #include <new>
 
@@ -11,39 +8,6 @@ namespace Platform
 {
 namespace
 {
-
-// MSXML 3 is in every Windows and in Wine; its own headers come without these definitions.
-constexpr CLSID kDomDocument30 = {
-    0xf5078f32, 0xc551, 0x11d3, {0x89, 0xb9, 0x00, 0x00, 0xf8, 0x1f, 0xe2, 0x21}};
-constexpr IID kIXMLDOMDocument2 = {
-    0x2933bf95, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
-constexpr IID kIXMLDOMElement = {
-    0x2933bf86, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
-
-class Bstr
-{
-public:
-    Bstr() = default;
-    explicit Bstr(const std::wstring& text)
-        : m_text(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())))
-    {
-    }
-    ~Bstr() { SysFreeString(m_text); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-
-    BSTR Get() const { return m_text; }
-    BSTR* Put()
-    {
-        SysFreeString(m_text);
-        m_text = nullptr;
-        return &m_text;
-    }
-    std::wstring Text() const { return std::wstring(m_text, SysStringLen(m_text)); }
-
-private:
-    BSTR m_text = nullptr;
-};
 
 HRESULT BstrToHString(const Bstr& text, HSTRING* out)
 {
@@ -75,18 +39,9 @@ public:
         // Nothing found is a success with no node, as on Windows.
         return WrapNode(found.Get(), Owner(), node);
     }
-    HRESULT STDMETHODCALLTYPE SelectNodes(HSTRING, IInspectable**) override
-    {
-        return NotProvided(L"IXmlNodeSelector::SelectNodes");
-    }
-    HRESULT STDMETHODCALLTYPE SelectSingleNodeNS(HSTRING, IInspectable*, IXmlNode**) override
-    {
-        return NotProvided(L"IXmlNodeSelector::SelectSingleNodeNS");
-    }
-    HRESULT STDMETHODCALLTYPE SelectNodesNS(HSTRING, IInspectable*, IInspectable**) override
-    {
-        return NotProvided(L"IXmlNodeSelector::SelectNodesNS");
-    }
+    VWN_NOT_PROVIDED(IXmlNodeSelector, SelectNodes, (HSTRING, IInspectable**));
+    VWN_NOT_PROVIDED(IXmlNodeSelector, SelectSingleNodeNS, (HSTRING, IInspectable*, IXmlNode**));
+    VWN_NOT_PROVIDED(IXmlNodeSelector, SelectNodesNS, (HSTRING, IInspectable*, IInspectable**));
 
     // IXmlNodeSerializer
     HRESULT STDMETHODCALLTYPE GetXml(HSTRING* outerXml) override
@@ -118,14 +73,8 @@ public:
     }
 
     // IXmlNode
-    HRESULT STDMETHODCALLTYPE get_NodeValue(IInspectable**) override
-    {
-        return NotProvided(L"IXmlNode::get_NodeValue");
-    }
-    HRESULT STDMETHODCALLTYPE put_NodeValue(IInspectable*) override
-    {
-        return NotProvided(L"IXmlNode::put_NodeValue");
-    }
+    VWN_NOT_PROVIDED(IXmlNode, get_NodeValue, (IInspectable**));
+    VWN_NOT_PROVIDED(IXmlNode, put_NodeValue, (IInspectable*));
     HRESULT STDMETHODCALLTYPE get_NodeType(NodeType* value) override
     {
         if (value == nullptr)
@@ -148,10 +97,7 @@ public:
     {
         return Related(&IXMLDOMNode::get_parentNode, value);
     }
-    HRESULT STDMETHODCALLTYPE get_ChildNodes(IInspectable**) override
-    {
-        return NotProvided(L"IXmlNode::get_ChildNodes");
-    }
+    VWN_NOT_PROVIDED(IXmlNode, get_ChildNodes, (IInspectable**));
     HRESULT STDMETHODCALLTYPE get_FirstChild(IXmlNode** value) override
     {
         return Related(&IXMLDOMNode::get_firstChild, value);
@@ -168,10 +114,7 @@ public:
     {
         return Related(&IXMLDOMNode::get_nextSibling, value);
     }
-    HRESULT STDMETHODCALLTYPE get_Attributes(IInspectable**) override
-    {
-        return NotProvided(L"IXmlNode::get_Attributes");
-    }
+    VWN_NOT_PROVIDED(IXmlNode, get_Attributes, (IInspectable**));
     HRESULT STDMETHODCALLTYPE HasChildNodes(boolean* value) override
     {
         if (value == nullptr)
@@ -183,43 +126,16 @@ public:
         *value = has != VARIANT_FALSE;
         return FAILED(hr) ? hr : S_OK;
     }
-    HRESULT STDMETHODCALLTYPE InsertBefore(IXmlNode*, IXmlNode*, IXmlNode**) override
-    {
-        return NotProvided(L"IXmlNode::InsertBefore");
-    }
-    HRESULT STDMETHODCALLTYPE ReplaceChild(IXmlNode*, IXmlNode*, IXmlNode**) override
-    {
-        return NotProvided(L"IXmlNode::ReplaceChild");
-    }
-    HRESULT STDMETHODCALLTYPE RemoveChild(IXmlNode*, IXmlNode**) override
-    {
-        return NotProvided(L"IXmlNode::RemoveChild");
-    }
-    HRESULT STDMETHODCALLTYPE AppendChild(IXmlNode*, IXmlNode**) override
-    {
-        return NotProvided(L"IXmlNode::AppendChild");
-    }
-    HRESULT STDMETHODCALLTYPE CloneNode(boolean, IXmlNode**) override
-    {
-        return NotProvided(L"IXmlNode::CloneNode");
-    }
-    HRESULT STDMETHODCALLTYPE get_NamespaceUri(IInspectable**) override
-    {
-        return NotProvided(L"IXmlNode::get_NamespaceUri");
-    }
-    HRESULT STDMETHODCALLTYPE get_LocalName(IInspectable**) override
-    {
-        return NotProvided(L"IXmlNode::get_LocalName");
-    }
-    HRESULT STDMETHODCALLTYPE get_Prefix(IInspectable**) override
-    {
-        return NotProvided(L"IXmlNode::get_Prefix");
-    }
-    HRESULT STDMETHODCALLTYPE Normalize() override { return NotProvided(L"IXmlNode::Normalize"); }
-    HRESULT STDMETHODCALLTYPE put_Prefix(IInspectable*) override
-    {
-        return NotProvided(L"IXmlNode::put_Prefix");
-    }
+    VWN_NOT_PROVIDED(IXmlNode, InsertBefore, (IXmlNode*, IXmlNode*, IXmlNode**));
+    VWN_NOT_PROVIDED(IXmlNode, ReplaceChild, (IXmlNode*, IXmlNode*, IXmlNode**));
+    VWN_NOT_PROVIDED(IXmlNode, RemoveChild, (IXmlNode*, IXmlNode**));
+    VWN_NOT_PROVIDED(IXmlNode, AppendChild, (IXmlNode*, IXmlNode**));
+    VWN_NOT_PROVIDED(IXmlNode, CloneNode, (boolean, IXmlNode**));
+    VWN_NOT_PROVIDED(IXmlNode, get_NamespaceUri, (IInspectable**));
+    VWN_NOT_PROVIDED(IXmlNode, get_LocalName, (IInspectable**));
+    VWN_NOT_PROVIDED(IXmlNode, get_Prefix, (IInspectable**));
+    VWN_NOT_PROVIDED(IXmlNode, Normalize, ());
+    VWN_NOT_PROVIDED(IXmlNode, put_Prefix, (IInspectable*));
 
 protected:
     virtual IXMLDOMNode* Dom() const = 0;
@@ -251,12 +167,7 @@ public:
     // IXmlNode
     HRESULT STDMETHODCALLTYPE get_OwnerDocument(IXmlDocument** value) override
     {
-        if (value == nullptr)
-        {
-            return E_POINTER;
-        }
-        m_owner.CopyTo(value);
-        return S_OK;
+        return m_owner.CopyTo(value);
     }
 
     // IXmlElement
@@ -299,42 +210,15 @@ public:
         const Bstr name(TextOf(attributeName));
         return m_element->removeAttribute(name.Get());
     }
-    HRESULT STDMETHODCALLTYPE GetAttributeNode(HSTRING, IInspectable**) override
-    {
-        return NotProvided(L"IXmlElement::GetAttributeNode");
-    }
-    HRESULT STDMETHODCALLTYPE SetAttributeNode(IInspectable*, IInspectable**) override
-    {
-        return NotProvided(L"IXmlElement::SetAttributeNode");
-    }
-    HRESULT STDMETHODCALLTYPE RemoveAttributeNode(IInspectable*, IInspectable**) override
-    {
-        return NotProvided(L"IXmlElement::RemoveAttributeNode");
-    }
-    HRESULT STDMETHODCALLTYPE GetElementsByTagName(HSTRING, IInspectable**) override
-    {
-        return NotProvided(L"IXmlElement::GetElementsByTagName");
-    }
-    HRESULT STDMETHODCALLTYPE SetAttributeNS(IInspectable*, HSTRING, HSTRING) override
-    {
-        return NotProvided(L"IXmlElement::SetAttributeNS");
-    }
-    HRESULT STDMETHODCALLTYPE GetAttributeNS(IInspectable*, HSTRING, HSTRING*) override
-    {
-        return NotProvided(L"IXmlElement::GetAttributeNS");
-    }
-    HRESULT STDMETHODCALLTYPE RemoveAttributeNS(IInspectable*, HSTRING) override
-    {
-        return NotProvided(L"IXmlElement::RemoveAttributeNS");
-    }
-    HRESULT STDMETHODCALLTYPE SetAttributeNodeNS(IInspectable*, IInspectable**) override
-    {
-        return NotProvided(L"IXmlElement::SetAttributeNodeNS");
-    }
-    HRESULT STDMETHODCALLTYPE GetAttributeNodeNS(IInspectable*, HSTRING, IInspectable**) override
-    {
-        return NotProvided(L"IXmlElement::GetAttributeNodeNS");
-    }
+    VWN_NOT_PROVIDED(IXmlElement, GetAttributeNode, (HSTRING, IInspectable**));
+    VWN_NOT_PROVIDED(IXmlElement, SetAttributeNode, (IInspectable*, IInspectable**));
+    VWN_NOT_PROVIDED(IXmlElement, RemoveAttributeNode, (IInspectable*, IInspectable**));
+    VWN_NOT_PROVIDED(IXmlElement, GetElementsByTagName, (HSTRING, IInspectable**));
+    VWN_NOT_PROVIDED(IXmlElement, SetAttributeNS, (IInspectable*, HSTRING, HSTRING));
+    VWN_NOT_PROVIDED(IXmlElement, GetAttributeNS, (IInspectable*, HSTRING, HSTRING*));
+    VWN_NOT_PROVIDED(IXmlElement, RemoveAttributeNS, (IInspectable*, HSTRING));
+    VWN_NOT_PROVIDED(IXmlElement, SetAttributeNodeNS, (IInspectable*, IInspectable**));
+    VWN_NOT_PROVIDED(IXmlElement, GetAttributeNodeNS, (IInspectable*, HSTRING, IInspectable**));
 
 private:
     const wchar_t* RuntimeClassName() const override
@@ -381,27 +265,11 @@ public:
         }
         *instance = nullptr;
         ComRef<IXMLDOMDocument2> dom;
-        HRESULT hr = CoCreateInstance(kDomDocument30, nullptr, CLSCTX_INPROC_SERVER, kIXMLDOMDocument2,
-                                      reinterpret_cast<void**>(dom.Put()));
+        const HRESULT hr = CreateDomDocument(dom);
         if (FAILED(hr))
         {
             return hr;
         }
-        VARIANT language;
-        VariantInit(&language);
-        language.vt = VT_BSTR;
-        language.bstrVal = SysAllocString(L"XPath");
-        const Bstr property(L"SelectionLanguage");
-        hr = dom->setProperty(property.Get(), language);
-        VariantClear(&language);
-        if (FAILED(hr))
-        {
-            return hr;
-        }
-        dom->put_preserveWhiteSpace(VARIANT_TRUE);
-        dom->put_resolveExternals(VARIANT_FALSE);
-        dom->put_validateOnParse(VARIANT_FALSE);
-        dom->put_async(VARIANT_FALSE);
         XmlDocument* document = new (std::nothrow) XmlDocument(dom);
         if (document == nullptr)
         {
@@ -423,14 +291,8 @@ public:
     }
 
     // IXmlDocument
-    HRESULT STDMETHODCALLTYPE get_Doctype(IInspectable**) override
-    {
-        return NotProvided(L"IXmlDocument::get_Doctype");
-    }
-    HRESULT STDMETHODCALLTYPE get_Implementation(IInspectable**) override
-    {
-        return NotProvided(L"IXmlDocument::get_Implementation");
-    }
+    VWN_NOT_PROVIDED(IXmlDocument, get_Doctype, (IInspectable**));
+    VWN_NOT_PROVIDED(IXmlDocument, get_Implementation, (IInspectable**));
     HRESULT STDMETHODCALLTYPE get_DocumentElement(IXmlElement** value) override
     {
         if (value == nullptr)
@@ -448,63 +310,24 @@ public:
         hr = WrapNode(root.Get(), this, node.Put());
         return FAILED(hr) ? hr : node->QueryInterface(__uuidof(IXmlElement), reinterpret_cast<void**>(value));
     }
-    HRESULT STDMETHODCALLTYPE CreateElement(HSTRING, IXmlElement**) override
-    {
-        return NotProvided(L"IXmlDocument::CreateElement");
-    }
-    HRESULT STDMETHODCALLTYPE CreateDocumentFragment(IInspectable**) override
-    {
-        return NotProvided(L"IXmlDocument::CreateDocumentFragment");
-    }
-    HRESULT STDMETHODCALLTYPE CreateTextNode(HSTRING, IInspectable**) override
-    {
-        return NotProvided(L"IXmlDocument::CreateTextNode");
-    }
-    HRESULT STDMETHODCALLTYPE CreateComment(HSTRING, IInspectable**) override
-    {
-        return NotProvided(L"IXmlDocument::CreateComment");
-    }
-    HRESULT STDMETHODCALLTYPE CreateProcessingInstruction(HSTRING, HSTRING, IInspectable**) override
-    {
-        return NotProvided(L"IXmlDocument::CreateProcessingInstruction");
-    }
-    HRESULT STDMETHODCALLTYPE CreateAttribute(HSTRING, IInspectable**) override
-    {
-        return NotProvided(L"IXmlDocument::CreateAttribute");
-    }
-    HRESULT STDMETHODCALLTYPE CreateEntityReference(HSTRING, IInspectable**) override
-    {
-        return NotProvided(L"IXmlDocument::CreateEntityReference");
-    }
-    HRESULT STDMETHODCALLTYPE GetElementsByTagName(HSTRING, IInspectable**) override
-    {
-        return NotProvided(L"IXmlDocument::GetElementsByTagName");
-    }
-    HRESULT STDMETHODCALLTYPE CreateCDataSection(HSTRING, IInspectable**) override
-    {
-        return NotProvided(L"IXmlDocument::CreateCDataSection");
-    }
+    VWN_NOT_PROVIDED(IXmlDocument, CreateElement, (HSTRING, IXmlElement**));
+    VWN_NOT_PROVIDED(IXmlDocument, CreateDocumentFragment, (IInspectable**));
+    VWN_NOT_PROVIDED(IXmlDocument, CreateTextNode, (HSTRING, IInspectable**));
+    VWN_NOT_PROVIDED(IXmlDocument, CreateComment, (HSTRING, IInspectable**));
+    VWN_NOT_PROVIDED(IXmlDocument, CreateProcessingInstruction, (HSTRING, HSTRING, IInspectable**));
+    VWN_NOT_PROVIDED(IXmlDocument, CreateAttribute, (HSTRING, IInspectable**));
+    VWN_NOT_PROVIDED(IXmlDocument, CreateEntityReference, (HSTRING, IInspectable**));
+    VWN_NOT_PROVIDED(IXmlDocument, GetElementsByTagName, (HSTRING, IInspectable**));
+    VWN_NOT_PROVIDED(IXmlDocument, CreateCDataSection, (HSTRING, IInspectable**));
     HRESULT STDMETHODCALLTYPE get_DocumentUri(HSTRING* value) override
     {
         // Loaded from text, not from a location.
         return MakeHString(L"", value);
     }
-    HRESULT STDMETHODCALLTYPE CreateAttributeNS(IInspectable*, HSTRING, IInspectable**) override
-    {
-        return NotProvided(L"IXmlDocument::CreateAttributeNS");
-    }
-    HRESULT STDMETHODCALLTYPE CreateElementNS(IInspectable*, HSTRING, IXmlElement**) override
-    {
-        return NotProvided(L"IXmlDocument::CreateElementNS");
-    }
-    HRESULT STDMETHODCALLTYPE GetElementById(HSTRING, IXmlElement**) override
-    {
-        return NotProvided(L"IXmlDocument::GetElementById");
-    }
-    HRESULT STDMETHODCALLTYPE ImportNode(IXmlNode*, boolean, IXmlNode**) override
-    {
-        return NotProvided(L"IXmlDocument::ImportNode");
-    }
+    VWN_NOT_PROVIDED(IXmlDocument, CreateAttributeNS, (IInspectable*, HSTRING, IInspectable**));
+    VWN_NOT_PROVIDED(IXmlDocument, CreateElementNS, (IInspectable*, HSTRING, IXmlElement**));
+    VWN_NOT_PROVIDED(IXmlDocument, GetElementById, (HSTRING, IXmlElement**));
+    VWN_NOT_PROVIDED(IXmlDocument, ImportNode, (IXmlNode*, boolean, IXmlNode**));
 
     // IXmlDocumentIO
     HRESULT STDMETHODCALLTYPE LoadXml(HSTRING xml) override
@@ -518,14 +341,8 @@ public:
         }
         return loaded != VARIANT_FALSE ? S_OK : ParseErrorCode();
     }
-    HRESULT STDMETHODCALLTYPE LoadXmlWithSettings(HSTRING, IInspectable*) override
-    {
-        return NotProvided(L"IXmlDocumentIO::LoadXmlWithSettings");
-    }
-    HRESULT STDMETHODCALLTYPE SaveToFileAsync(IInspectable*, IInspectable**) override
-    {
-        return NotProvided(L"IXmlDocumentIO::SaveToFileAsync");
-    }
+    VWN_NOT_PROVIDED(IXmlDocumentIO, LoadXmlWithSettings, (HSTRING, IInspectable*));
+    VWN_NOT_PROVIDED(IXmlDocumentIO, SaveToFileAsync, (IInspectable*, IInspectable**));
 
 private:
     explicit XmlDocument(const ComRef<IXMLDOMDocument2>& dom) : m_dom(dom) {}
