@@ -46,23 +46,7 @@ bool PathExists(const std::wstring& path)
 bool ShouldDelete(const std::wstring& path)
 {
     const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-    {
-        return true;
-    }
-    // Whoever owns a link's target, the link is not a folder the installer made.
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-    {
-        return true;
-    }
-    PSID owner = nullptr;
-    UniqueLocalMemory descriptor;
-    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                              nullptr, nullptr, descriptor.Put()) != ERROR_SUCCESS)
-    {
-        return true;
-    }
-    return !IsTrustedOwner(owner);
+    return attributes == INVALID_FILE_ATTRIBUTES || JudgeFolderAt(path, attributes) != FoundFolder::Trusted;
 }
 
 // A link whose target is gone is invisible to the existence test, yet it still lies at the path.

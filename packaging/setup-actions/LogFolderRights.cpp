@@ -29,20 +29,6 @@ bool MakeParent(const std::wstring& folder)
     return CreateDirectoryW(parent.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-// The owner is read only for a path that is no link, so it is the folder's own.
-FoundFolder JudgeFolderAt(const std::wstring& folder, DWORD attributes)
-{
-    PSID owner = nullptr;
-    UniqueLocalMemory descriptor;
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
-        GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                              nullptr, nullptr, descriptor.Put()) != ERROR_SUCCESS)
-    {
-        owner = nullptr;
-    }
-    return JudgeFoundFolder(attributes, owner);
-}
-
 // The kept folder's DACL set again, protected; its files inherit the new entries.
 bool SetRightsAgain(const std::wstring& folder, PSECURITY_DESCRIPTOR descriptor, DWORD& error)
 {
@@ -76,20 +62,6 @@ bool RemoveDistrusted(const std::wstring& folder, DWORD& error)
 }
 } // namespace
 
-FoundFolder JudgeFoundFolder(DWORD attributes, PSID owner)
-{
-    // Whoever owns a link's target, the link is not a folder a setup made.
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-    {
-        return FoundFolder::Distrusted;
-    }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-    {
-        return FoundFolder::NotAFolder;
-    }
-    return IsTrustedOwner(owner) ? FoundFolder::Trusted : FoundFolder::Distrusted;
-}
-
 UniqueLocalMemory BuildLogFolderDescriptor()
 {
     UniqueLocalMemory descriptor;
@@ -121,6 +93,7 @@ LogFolderResult MakeLogFolder(const std::wstring& folder, DWORD& error)
             return SetRightsAgain(folder, descriptor.Get(), error) ? LogFolderResult::Kept
                                                                    : LogFolderResult::Failed;
         case FoundFolder::NotAFolder:
+            // A plain file is not ours to delete: the setup fails.
             error = ERROR_ALREADY_EXISTS;
             return LogFolderResult::Failed;
         case FoundFolder::Distrusted:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/TrustedOwner.h"
 #include "base/UniqueHandle.h"
 
 #include <windows.h>
@@ -21,19 +22,6 @@ enum class LogFolderResult
     Replaced, // a link, or a folder of another owner, was removed and the folder made afresh
     Failed,
 };
-
-// What the setups do with what they find at the log folder's path. The program keeps a
-// folder at start only when Administrators or LocalSystem own it and it is no link.
-enum class FoundFolder
-{
-    Trusted,    // kept
-    Distrusted, // a link (to anything) or a folder of another owner: replaced
-    NotAFolder, // a plain file: not ours to delete, the setup fails
-};
-
-// `attributes` as the path itself shows them (a link is not followed); `owner` may be null
-// when it cannot be read.
-FoundFolder JudgeFoundFolder(DWORD attributes, PSID owner);
 
 // The descriptor of kLogFolderSddl, for LocalFree; empty on failure, the last-error code kept.
 UniqueLocalMemory BuildLogFolderDescriptor();
