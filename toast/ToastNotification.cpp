@@ -43,12 +43,11 @@ void SetInnerText(const ComPtr<WinRtAbi::IXmlNodeSelector>& selector, const wcha
 
 std::atomic<UserNotificationStateQuery> g_userNotificationStateQuery{nullptr};
 
-const wchar_t* SettingName(WinRtAbi::NotificationSetting setting)
+// A value newer than this list is named by its number.
+std::wstring SettingName(WinRtAbi::NotificationSetting setting)
 {
     switch (setting)
     {
-    case WinRtAbi::NotificationSetting_Enabled:
-        return L"Enabled";
     case WinRtAbi::NotificationSetting_DisabledForApplication:
         return L"DisabledForApplication";
     case WinRtAbi::NotificationSetting_DisabledForUser:
@@ -58,7 +57,7 @@ const wchar_t* SettingName(WinRtAbi::NotificationSetting setting)
     case WinRtAbi::NotificationSetting_DisabledByManifest:
         return L"DisabledByManifest";
     default:
-        return nullptr;
+        return std::to_wstring(static_cast<int>(setting));
     }
 }
 
@@ -90,19 +89,9 @@ void LogBlockingSetting(const ComPtr<WinRtAbi::IToastNotifier>& notifier)
     {
         return;
     }
-    const wchar_t* name = SettingName(setting);
-    if (name != nullptr)
-    {
-        VWN_LOGW(
-            L"[ToastNotification][ShowToastNotification] The toast will not be shown: NotificationSetting %ws.",
-            name);
-    }
-    else
-    {
-        VWN_LOGW(
-            L"[ToastNotification][ShowToastNotification] The toast will not be shown: NotificationSetting %d.",
-            static_cast<int>(setting));
-    }
+    VWN_LOGW(
+        L"[ToastNotification][ShowToastNotification] The toast will not be shown: NotificationSetting %ws.",
+        SettingName(setting).c_str());
 }
 
 void LogBusyUser()
