@@ -11,10 +11,7 @@ constexpr DWORD kStartMs = 30000;
 DWORD RunExitSwitch(ProgramUnderTest& asker, const std::wstring& arguments)
 {
     asker.CaptureErrorOutput();
-    EXPECT_TRUE(asker.Start(arguments));
-    DWORD exitCode = 0xDEADBEEF;
-    EXPECT_TRUE(asker.WaitForExit(kStartMs, exitCode));
-    return exitCode;
+    return asker.RunToExit(arguments, kStartMs);
 }
 } // namespace
 
