@@ -12,10 +12,6 @@ void ThrowRemoveAll(const std::wstring& path, DWORD code)
                                             std::error_code(static_cast<int>(code), std::system_category()));
 }
 
-namespace
-{
-// The final path names the object a handle really reaches; a link that the
-// platform followed shows up as a path other than the one listed in its parent.
 std::wstring FinalPath(HANDLE handle)
 {
     std::vector<wchar_t> buffer(MAX_PATH + 1);
@@ -35,17 +31,19 @@ std::wstring FinalPath(HANDLE handle)
     }
 }
 
-std::wstring JoinPath(const std::wstring& folder, const std::wstring& name)
-{
-    return (!folder.empty() && folder.back() == L'\\') ? folder + name : folder + L"\\" + name;
-}
-
 bool SamePath(const std::wstring& a, const std::wstring& b)
 {
     return !a.empty() && CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
                                               static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
+std::wstring JoinPath(const std::wstring& folder, const std::wstring& name)
+{
+    return (!folder.empty() && folder.back() == L'\\') ? folder + name : folder + L"\\" + name;
+}
+
+namespace
+{
 struct ListedEntry
 {
     std::wstring name;

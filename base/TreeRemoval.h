@@ -7,6 +7,15 @@
 // Not in this toolchain's headers: "The create operation stopped after reaching a symbolic link."
 constexpr DWORD kErrorStoppedOnSymlink = 681;
 
+// The path a handle really reaches (GetFinalPathNameByHandleW, "\\?\C:\..."); empty on failure,
+// the last-error code kept. A link that the platform went through shows up as a path other
+// than the one its parent folder lists it at: under Wine 8 the only sign of a followed link.
+std::wstring FinalPath(HANDLE handle);
+// Compared as Windows compares names; an empty path equals nothing.
+bool SamePath(const std::wstring& a, const std::wstring& b);
+// `name` in `folder`, with one backslash between them.
+std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
+
 // Throws std::filesystem::filesystem_error "remove_all" carrying path and the system error code.
 [[noreturn]] void ThrowRemoveAll(const std::wstring& path, DWORD code);
 

@@ -1,6 +1,7 @@
 #include "base/TrustedOwner.h"
 
 #include "base/BuiltSid.h"
+#include "base/TreeRemoval.h"
 #include "base/UniqueHandle.h"
 
 #include <aclapi.h>
@@ -13,7 +14,7 @@ bool IsTrustedOwner(PSID owner)
     return administrators.Equals(owner) || localSystem.Equals(owner);
 }
 
-FoundFolder JudgeFoundFolder(DWORD attributes, PSID owner)
+FoundFolder JudgeFoundFolder(DWORD attributes, PSID owner, OwnerRule trusted)
 {
     // Whoever owns a link's target, the link is not a folder a setup made.
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
@@ -24,7 +25,7 @@ FoundFolder JudgeFoundFolder(DWORD attributes, PSID owner)
     {
         return FoundFolder::NotAFolder;
     }
-    return IsTrustedOwner(owner) ? FoundFolder::Trusted : FoundFolder::Distrusted;
+    return trusted(owner) ? FoundFolder::Trusted : FoundFolder::Distrusted;
 }
 
 FoundFolder JudgeFolderAt(const std::wstring& path, DWORD attributes)
@@ -38,4 +39,23 @@ FoundFolder JudgeFolderAt(const std::wstring& path, DWORD attributes)
         owner = nullptr;
     }
     return JudgeFoundFolder(attributes, owner);
+}
+
+FoundFolder JudgeOpenedFolder(HANDLE opened, HANDLE parent, const std::wstring& name, OwnerRule trusted)
+{
+    BY_HANDLE_FILE_INFORMATION info = {};
+    const std::wstring parentPath = FinalPath(parent);
+    if (!GetFileInformationByHandle(opened, &info) || parentPath.empty() ||
+        !SamePath(FinalPath(opened), JoinPath(parentPath, name)))
+    {
+        return FoundFolder::Elsewhere;
+    }
+    PSID owner = nullptr;
+    UniqueLocalMemory descriptor;
+    if (GetSecurityInfo(opened, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                        descriptor.Put()) != ERROR_SUCCESS)
+    {
+        owner = nullptr;
+    }
+    return JudgeFoundFolder(info.dwFileAttributes, owner, trusted);
 }

@@ -55,10 +55,6 @@ ManifestDPIAware true
 !define EXIT_NOT_X64 1633
 !define EXIT_FAILED 1603
 !define EXIT_OTHER_PACKAGE 1638
-; What MakeLogFolderW of the setup actions returns for a trusted folder that was already
-; there, and for a distrusted one (a link, another owner) that it replaced (0x20000001).
-!define ERROR_ALREADY_EXISTS 183
-!define LOG_FOLDER_REPLACED 536870913
 
 Name "${PRODUCT_NAME}"
 OutFile "${OUT_FILE}"
@@ -159,26 +155,33 @@ Function .onInit
 FunctionEnd
 
 ; Made elevated, owned by Administrators, by the same code as the Windows Installer
-; package's (VoltwrenSetup.dll). One that Administrators or SYSTEM own (an upgrade) keeps
-; its logs and gets its rights again; a link or a folder of another owner, which the
-; program would delete at every start, is removed without following links and made afresh.
+; package's (VoltwrenSetup.dll), with C:\ProgramData\Tessaly above it, and before any file
+; is copied: a link there could otherwise hand the log folder's rights to the program folder.
+; Each is judged and changed through one handle on the folder itself: one that Administrators
+; or SYSTEM own (an upgrade) is kept and gets its rights again; a link or a folder of another
+; owner is removed without following links and made afresh; anything else stops the setup.
+; The DLL writes one line for each folder.
 Function CreateLogFolder
   InitPluginsDir
   File "/oname=$PLUGINSDIR\VoltwrenSetup.dll" "${SETUP_ACTIONS}"
   System::Call 'kernel32::LoadLibraryW(w "$PLUGINSDIR\VoltwrenSetup.dll") p .r1'
   StrCpy $0 "no library"
+  StrCpy $3 ""
+  StrCpy $4 ""
   ${If} $1 P<> 0
     System::Call 'kernel32::GetProcAddress(p r1, m "MakeLogFolderW") p .r2'
     ${If} $2 P<> 0
-      System::Call '::$2(w "${LOG_FOLDER}") i .r0'
+      System::Call '::$2(w "${LOG_FOLDER}", w .r3, w .r4, i ${NSIS_MAX_STRLEN}) i .r0'
     ${EndIf}
     System::Call 'kernel32::FreeLibrary(p r1)'
   ${EndIf}
-  ${If} $0 = ${ERROR_ALREADY_EXISTS}
-    DetailPrint "Keeping the log folder ${LOG_FOLDER}, its rights set again"
-  ${ElseIf} $0 = ${LOG_FOLDER_REPLACED}
-    DetailPrint "Made the log folder ${LOG_FOLDER} afresh: a link or a folder of another owner was there"
-  ${ElseIf} $0 != 0
+  ${If} $3 != ""
+    DetailPrint "$3"
+  ${EndIf}
+  ${If} $4 != ""
+    DetailPrint "$4"
+  ${EndIf}
+  ${If} $0 != 0
     MessageBox MB_ICONSTOP "The log folder ${LOG_FOLDER} cannot be made with its rights (error $0)." /SD IDOK
     SetErrorLevel ${EXIT_FAILED}
     Abort
@@ -193,6 +196,7 @@ FunctionEnd
 Section "Voltwren" SecProgram
   SectionIn RO
   Call EndRunningInstance
+  Call CreateLogFolder
 
   ; Only our own files: the notebook maker's "ITE inboxI2C Flash" folder beside them is not ours.
   SetOutPath "$INSTDIR"
@@ -206,8 +210,6 @@ Section "Voltwren" SecProgram
   !endif
   File "/oname=notification_icon.png" "${NOTIFICATION_ICON}"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
-
-  Call CreateLogFolder
 
   SetRegView 64
   WriteRegStr HKLM "${RUN_KEY}" "${RUN_VALUE}" '"$INSTDIR\Voltwren.exe"'

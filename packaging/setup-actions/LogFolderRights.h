@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 // The log folder's owner and rights, made the same way by the NSIS setup and the MSI.
@@ -15,19 +16,35 @@
 // the owner of a file gets no more than that (no rights of its own over the file's DACL).
 extern const wchar_t* const kLogFolderSddl;
 
-enum class LogFolderResult
+// The folder above it (C:\ProgramData\Tessaly), where any user could otherwise make a folder
+// or a link of their own: owner Administrators, a protected DACL: SYSTEM and Administrators
+// full control, Users read and traverse this folder only. No user can add anything beside
+// the log folder, nor rename, delete or re-point it.
+extern const wchar_t* const kParentFolderSddl;
+
+enum class FolderResult
 {
-    Made,     // made here, with kLogFolderSddl's owner and DACL
-    Kept,     // a trusted folder was already there: kept with its logs, its DACL set again
-    Replaced, // a link, or a folder of another owner, was removed and the folder made afresh
-    Failed,
+    Made,     // made here, with its owner and DACL in one step
+    Kept,     // a trusted folder was there: kept with what it holds, its owner and DACL set again
+    Replaced, // a link or a folder of another owner was removed, never followed, and made afresh
+    Refused,  // left as it was found, and nothing beyond it touched: the setup fails
 };
+
+// The setup log's line for one folder: which of the four it was, with the error when refused.
+std::wstring FolderLine(const std::wstring& path, FolderResult result, DWORD error);
+
+// Called once for each folder reached, the parent first; `error` is set when Refused.
+using FolderReport = std::function<void(const std::wstring& path, FolderResult result, DWORD error)>;
 
 // The descriptor of kLogFolderSddl, for LocalFree; empty on failure, the last-error code kept.
 UniqueLocalMemory BuildLogFolderDescriptor();
 
-// Makes `folder` (and its parent, with default rights, when missing) with the owner and
-// DACL above in one step, so it never exists with rights of its own. A link at the path
-// is removed as a link, never followed; a distrusted folder is removed without following
-// the links inside it. On Failed, `error` holds the system error code.
-LogFolderResult MakeLogFolder(const std::wstring& folder, DWORD& error);
+// Makes `folder`'s parent and then `folder`, each with its owner and DACL above, judging
+// what is already there through a handle on the entry itself and setting its rights through
+// that same handle, so nothing can be swapped in between. A link at either path is removed as
+// a link and never followed; where the platform opens only a link's target (Wine 8), the
+// setup refuses with ERROR_STOPPED_ON_SYMLINK. A folder of another owner is removed without
+// following the links inside it; a plain file is refused. Returns ERROR_SUCCESS when both
+// folders stand, otherwise the system error of the refusal.
+DWORD MakeLogFolder(const std::wstring& folder, const FolderReport& report,
+                    OwnerRule trusted = IsTrustedOwner);

@@ -1,6 +1,6 @@
 // VoltwrenSetup.dll: what the setups need code for. The MSI calls all but the last as
-// custom actions; the NSIS setup calls MakeLogFolderW, so both make the log folder
-// with the same owner and rights.
+// custom actions; the NSIS setup calls MakeLogFolderW, so both make the log folder and
+// C:\ProgramData\Tessaly above it with the same owner and rights, and log the same lines.
 #include "packaging/setup-actions/InstalledVersion.h"
 #include "packaging/setup-actions/LogFolderRights.h"
 #include "packaging/setup-actions/RunningProgram.h"
@@ -51,29 +51,13 @@ std::wstring Property(MSIHANDLE install, const wchar_t* name)
 }
 } // namespace
 
-// Deferred, not impersonated: CustomActionData names the log folder.
+// Deferred, not impersonated: CustomActionData names the log folder. One line per folder.
 extern "C" __declspec(dllexport) UINT __stdcall CreateLogFolder(MSIHANDLE install)
 {
-    const std::wstring folder = Property(install, L"CustomActionData");
-    DWORD error = ERROR_SUCCESS;
-    switch (MakeLogFolder(folder, error))
-    {
-    case LogFolderResult::Made:
-        LogLine(install, L"Made the log folder " + folder);
-        return ERROR_SUCCESS;
-    case LogFolderResult::Kept:
-        LogLine(install, L"Keeping the log folder " + folder + L", its rights set again");
-        return ERROR_SUCCESS;
-    case LogFolderResult::Replaced:
-        LogLine(install,
-                L"Made the log folder " + folder + L" afresh: a link or a folder of another owner was there");
-        return ERROR_SUCCESS;
-    case LogFolderResult::Failed:
-        break;
-    }
-    LogLine(install, L"The log folder " + folder + L" cannot be made with its rights: error " +
-                         std::to_wstring(error));
-    return ERROR_INSTALL_FAILURE;
+    const DWORD error = MakeLogFolder(Property(install, L"CustomActionData"),
+                                      [install](const std::wstring& path, FolderResult result, DWORD code)
+                                      { LogLine(install, FolderLine(path, result, code)); });
+    return error == ERROR_SUCCESS ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
 }
 
 // Immediate, as the user: the program's window is on the user's desktop.
@@ -115,24 +99,25 @@ extern "C" __declspec(dllexport) UINT __stdcall RemoveInstalledVersion32(MSIHAND
     return ERROR_SUCCESS;
 }
 
-// For the NSIS setup: 0 when made, ERROR_ALREADY_EXISTS when an existing folder was
-// kept, kLogFolderReplaced when a distrusted one was replaced, otherwise the system
-// error code.
-constexpr DWORD kLogFolderReplaced = 0x20000001; // bit 29: a code of our own, no system error
-
-extern "C" __declspec(dllexport) DWORD __stdcall MakeLogFolderW(const wchar_t* folder)
+// For the NSIS setup: ERROR_SUCCESS when the log folder stands, otherwise the system error
+// of the refusal. The lines for the parent and the folder (empty when not reached) go to two
+// buffers of `capacity` characters each.
+extern "C" __declspec(dllexport) DWORD
+    __stdcall MakeLogFolderW(const wchar_t* folder, wchar_t* parentLine, wchar_t* folderLine, DWORD capacity)
 {
-    DWORD error = ERROR_SUCCESS;
-    switch (MakeLogFolder(folder, error))
+    wchar_t* lines[] = {parentLine, folderLine};
+    size_t reached = 0;
+    for (wchar_t* line : lines)
     {
-    case LogFolderResult::Made:
-        return ERROR_SUCCESS;
-    case LogFolderResult::Kept:
-        return ERROR_ALREADY_EXISTS;
-    case LogFolderResult::Replaced:
-        return kLogFolderReplaced;
-    case LogFolderResult::Failed:
-        break;
+        lstrcpynW(line, L"", static_cast<int>(capacity));
     }
-    return error == ERROR_SUCCESS ? ERROR_GEN_FAILURE : error;
+    return MakeLogFolder(folder,
+                         [&](const std::wstring& path, FolderResult result, DWORD code)
+                         {
+                             if (reached < 2)
+                             {
+                                 lstrcpynW(lines[reached++], FolderLine(path, result, code).c_str(),
+                                           static_cast<int>(capacity));
+                             }
+                         });
 }

@@ -7,11 +7,12 @@
 #include <sddl.h>
 
 #include <initializer_list>
+#include <vector>
 
-// Both setups make the log folder through MakeLogFolder. Wine keeps neither the owner nor
-// the DACL on disk (it folds them onto mode bits), so the owner and the DACL are read back
-// from the descriptor the code hands to the platform; on disk, what Wine does show is
-// checked: a made folder grants Everyone nothing, a kept one keeps what it had.
+// Both setups make the log folder and its parent through MakeLogFolder. Wine keeps neither
+// the owner nor the DACL on disk (it folds them onto mode bits), so the owner and the DACL
+// are read back from the descriptors the code hands to the platform; on disk, what Wine does
+// show is checked: a made or kept folder grants Everyone nothing, a kept one keeps its logs.
 namespace
 {
 const wchar_t* const kExpectedSddl =
@@ -91,6 +92,22 @@ UniqueHandle UsersToken()
     return impersonation;
 }
 
+// MakeLogFolder with the lines it reports.
+struct SetupRun
+{
+    DWORD error = 0xdeadbeef;
+    std::vector<std::wstring> lines;
+
+    explicit SetupRun(const std::wstring& folder, OwnerRule trusted = IsTrustedOwner)
+    {
+        error = MakeLogFolder(
+            folder,
+            [this](const std::wstring& path, FolderResult result, DWORD code)
+            { lines.push_back(FolderLine(path, result, code)); },
+            trusted);
+    }
+};
+
 bool Allows(PSECURITY_DESCRIPTOR descriptor, HANDLE token, DWORD wanted)
 {
     GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
@@ -116,7 +133,7 @@ TEST(LogFolderRightsTest, BuildLogFolderDescriptor_OwnedByAdministratorsWithAPro
     EXPECT_EQ(SE_DACL_PRESENT | SE_DACL_PROTECTED, control & (SE_DACL_PRESENT | SE_DACL_PROTECTED));
 }
 
-TEST(LogFolderRightsTest, AccessCheck_UsersRollEveryFileButCannotChangeTheFolder)
+TEST(LogFolderRightsTest, AccessCheck_UsersRollEveryFileButCannotChangeTheFolders)
 {
     UniqueLocalMemory built = BuildLogFolderDescriptor();
     ASSERT_TRUE(built);
@@ -136,6 +153,18 @@ TEST(LogFolderRightsTest, AccessCheck_UsersRollEveryFileButCannotChangeTheFolder
     // Another account's log: copied, emptied, renamed to a backup, deleted as the oldest one.
     EXPECT_TRUE(Allows(file.Get(), token.Get(), GENERIC_READ | GENERIC_WRITE | DELETE));
     EXPECT_FALSE(Allows(file.Get(), token.Get(), WRITE_DAC) || Allows(file.Get(), token.Get(), WRITE_OWNER));
+
+    // Above it, nothing may be added, re-pointed or taken away.
+    const UniqueLocalMemory parent = FromSddl(
+        std::wstring(kParentFolderSddl).insert(std::wstring(kParentFolderSddl).find(L"D:"), L"G:SY"));
+    ASSERT_TRUE(parent);
+    EXPECT_TRUE(Allows(parent.Get(), token.Get(), FILE_GENERIC_READ | FILE_TRAVERSE));
+    for (DWORD right :
+         std::initializer_list<DWORD>{FILE_ADD_FILE, FILE_ADD_SUBDIRECTORY, FILE_WRITE_EA,
+                                      FILE_WRITE_ATTRIBUTES, FILE_DELETE_CHILD, DELETE, WRITE_DAC})
+    {
+        EXPECT_FALSE(Allows(parent.Get(), token.Get(), right)) << std::hex << right;
+    }
 }
 
 TEST(LogFolderRightsTest, JudgeFoundFolder_KeepsFoldersOfAdministratorsOrSystemOnlyAndNeverALink)
@@ -161,37 +190,67 @@ TEST(LogFolderRightsTest, MakeLogFolder_MakesTheFolderAndItsParentWithoutEveryon
 {
     TempFolder root(L"rights");
     const std::wstring folder = root.Path() + L"Tessaly\\Voltwren";
-    DWORD error = 0xdeadbeef;
 
-    EXPECT_EQ(LogFolderResult::Made, MakeLogFolder(folder, error));
+    const SetupRun setup(folder);
 
-    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), error);
-    const DWORD attributes = GetFileAttributesW(folder.c_str());
-    ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes);
-    EXPECT_NE(0u, attributes & FILE_ATTRIBUTE_DIRECTORY);
-    const std::wstring dacl = DaclOnDisk(folder);
-    EXPECT_FALSE(GrantsEveryone(dacl)) << ToUtf8(dacl);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), setup.error);
+    EXPECT_EQ((std::vector<std::wstring>{L"Made " + root.Path() + L"Tessaly with its owner and rights",
+                                         L"Made " + folder + L" with its owner and rights"}),
+              setup.lines);
+    for (const std::wstring& made : {root.Path() + L"Tessaly", folder})
+    {
+        const DWORD attributes = GetFileAttributesW(made.c_str());
+        EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+        EXPECT_FALSE(GrantsEveryone(DaclOnDisk(made))) << ToUtf8(DaclOnDisk(made));
+    }
 }
 
 // Wine shows every folder as the user's: a folder found there is one of another owner.
 TEST(LogFolderRightsTest, MakeLogFolder_ReplacesAFolderOfAnotherOwnerAndRefusesAFile)
 {
     TempFolder root(L"rights");
-    const std::wstring folder = root.Path() + L"Voltwren";
-    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryW((folder + L"\\sub").c_str(), nullptr));
-    ASSERT_TRUE(WriteFileBytes(folder + L"\\sub\\Voltwren.log", "earlier run\r\n"));
-    DWORD error = 0xdeadbeef;
+    const std::wstring parent = root.Path() + L"Tessaly";
+    const std::wstring folder = parent + L"\\Voltwren";
+    ASSERT_TRUE(CreateDirectoryW(parent.c_str(), nullptr) && CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(parent + L"\\planted.txt", "beside the log folder"));
 
-    EXPECT_EQ(LogFolderResult::Replaced, MakeLogFolder(folder, error));
+    const SetupRun replaced(folder);
 
-    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), error);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), replaced.error);
+    EXPECT_EQ(
+        (std::vector<std::wstring>{L"Replaced " + parent + L": a link or a folder of another owner was there",
+                                   L"Made " + folder + L" with its owner and rights"}),
+        replaced.lines);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((parent + L"\\planted.txt").c_str()));
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(folder.c_str()));
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((folder + L"\\sub").c_str()));
-    EXPECT_FALSE(GrantsEveryone(DaclOnDisk(folder)));
 
-    const std::wstring file = root.Path() + L"NotAFolder";
-    ASSERT_TRUE(WriteFileBytes(file, "in the way"));
-    EXPECT_EQ(LogFolderResult::Failed, MakeLogFolder(file, error));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), error);
+    RemoveTree(parent);
+    ASSERT_TRUE(WriteFileBytes(parent, "in the way"));
+    const SetupRun refused(folder);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), refused.error);
+    EXPECT_EQ(std::vector<std::wstring>{L"Refused " + parent +
+                                        L" (error 183): something other than a folder is there"},
+              refused.lines);
+    EXPECT_EQ("in the way", ReadFileBytes(parent));
+}
+
+// The upgrade on Windows: both folders are the setups' own and stay, with what they hold. Wine
+// keeps no DACL set on a folder that exists (its mode bits stay): what is set is the descriptor
+// checked above, through the handle that was judged.
+TEST(LogFolderRightsTest, MakeLogFolder_KeepsTrustedFoldersWithTheirLogs)
+{
+    TempFolder root(L"rights");
+    const std::wstring parent = root.Path() + L"Tessaly";
+    const std::wstring folder = parent + L"\\Voltwren";
+    ASSERT_TRUE(CreateDirectoryW(parent.c_str(), nullptr) && CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(folder + L"\\Voltwren.log", "earlier run\r\n"));
+
+    // Wine shows every folder as the user's: any owner that can be read stands in for Administrators.
+    const SetupRun kept(folder, [](PSID owner) { return owner != nullptr; });
+
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kept.error);
+    EXPECT_EQ((std::vector<std::wstring>{L"Kept " + parent + L", its owner and rights set again",
+                                         L"Kept " + folder + L", its owner and rights set again"}),
+              kept.lines);
+    EXPECT_EQ("earlier run\r\n", ReadFileBytes(folder + L"\\Voltwren.log"));
 }

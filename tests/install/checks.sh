@@ -35,3 +35,11 @@ eventually() {
 grants_others_nothing() { # folder
     [ "$(stat -c %a "$1" | cut -c3)" = 0 ]
 }
+# The folder a planted link points to holds one file of someone else's; a setup leaves it so.
+stage_link_target() { # folder
+    mkdir -p "$1"
+    printf 'not ours\r\n' >"$1/keep.txt"
+}
+link_target_untouched() { # folder
+    [ "$(ls -A "$1")" = keep.txt ] && [ "$(cat "$1/keep.txt")" = "$(printf 'not ours\r')" ]
+}

@@ -64,17 +64,23 @@ expect_value "$uninstall_key" 32 DisplayVersion "REG_SZ 0.9.0"
 [ -d "$log_folder" ] || fail "no log folder after the first install"
 grants_others_nothing "$log_folder" || fail "the new log folder grants others $(stat -c %a "$log_folder")"
 printf 'damaged' >"$inst/notification_icon.png"
-# A link at the log folder's path, which the program would not trust. Windows opens the link
-# itself and the setup removes it as a link; Wine 8 opens only its target, so there the setup
-# must refuse (1603) and leave both alone. Either way what it points to stays untouched.
-mkdir -p "$link_target"
-printf 'not ours\r\n' >"$link_target/Voltwren.log"
+# A link at the log folder's path, or at Tessaly above it, which the program would not trust.
+# Windows opens a link itself and the setup removes it as a link; Wine 8 opens only its target,
+# so there the setup must refuse (1603) before it copies any file, and leave both alone.
+refuses_link_at() { # path target
+    ln -s "$2" "$1"
+    w "$setup" /S
+    local status=$?
+    [ $status = $((1603 & 255)) ] && [ -L "$1" ] || fail "the setup ended with $status over a link at $1"
+    link_target_untouched "$link_target" || fail "the setup changed the files behind the link at $1"
+    [ "$(cat "$inst/notification_icon.png")" = damaged ] || fail "the setup copied files before refusing $1"
+    rm "$1"
+}
+stage_link_target "$link_target"
 rm -rf "$log_folder"
-ln -s ../../vwn-link-target "$log_folder"
-w "$setup" /S
-status=$?
-[ $status = $((1603 & 255)) ] && [ -L "$log_folder" ] || fail "the setup ended with $status over a link it cannot remove"
-rm "$log_folder"
+refuses_link_at "$log_folder" ../../vwn-link-target
+rm -rf "$drive/ProgramData/Tessaly"
+refuses_link_at "$drive/ProgramData/Tessaly" ../vwn-link-target
 
 w "$setup" /S || fail "the setup ended with $?"
 
@@ -89,8 +95,6 @@ for define in "${defines[@]}"; do
 done
 [ -f "$inst/Uninstall.exe" ] || fail "no Uninstall.exe"
 [ "$(cat "$tool_folder/ITERHPGen.exe")" = "$(printf 'charger tool\r')" ] || fail "the charger tool was touched by the setup"
-[ "$(ls -A "$link_target")" = Voltwren.log ] && [ "$(cat "$link_target/Voltwren.log")" = "$(printf 'not ours\r')" ] ||
-    fail "the setup changed the files behind the link"
 [ -d "$log_folder" ] || fail "the upgrade left no log folder"
 grants_others_nothing "$log_folder" || fail "the log folder grants others $(stat -c %a "$log_folder")"
 

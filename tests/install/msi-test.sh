@@ -14,6 +14,7 @@ inst=$drive/Program\ Files/Tessaly/Voltwren
 inst_win='C:\Program Files\Tessaly\Voltwren'
 tool="$inst/ITE inboxI2C Flash/ITERHPGen.exe"
 log_folder=$drive/ProgramData/Tessaly/Voltwren
+tessaly_win=${log_folder_win%\\*}
 dependency_key='HKLM\SOFTWARE\Classes\Installer\Dependencies\{6D2A41C8-3F07-4B95-A1E2-58C09D7B3E14}'
 nsis_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\{6D2A41C8-3F07-4B95-A1E2-58C09D7B3E14}'
 run_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run'
@@ -74,18 +75,23 @@ clean_machine
 mkdir -p "$(dirname "$tool")"
 printf 'charger tool\r\n' >"$tool"
 
-# --- A link at the log folder's path: Windows opens the link itself and the package removes
-# it as a link; Wine 8 opens only its target, so there the package must fail and leave both
-# alone. Either way what it points to stays untouched. ---------------------------------------
-mkdir -p "$link_target" "$(dirname "$log_folder")"
-printf 'not ours\r\n' >"$link_target/keep.txt"
-ln -s ../../vwn-link-target "$log_folder"
-msiexec_logged over-link.log /i "$(windows_path "$msi")" /qn
-[ $? = "$install_failure" ] && [ -L "$log_folder" ] || fail "the package did not refuse a link it cannot remove"
-log_has over-link.log "The log folder $log_folder_win cannot be made with its rights: error 681"
-[ "$(ls -A "$link_target")" = keep.txt ] && [ "$(cat "$link_target/keep.txt")" = "$(printf 'not ours\r')" ] ||
-    fail "the package changed the files behind the link"
-rm "$log_folder"
+# --- A link at the log folder's path, or at Tessaly above it: Windows opens the link itself
+# and the package removes it as a link; Wine 8 opens only its target, so there the package
+# must fail and leave both alone. Under Wine a Tessaly made here is another owner's, judged
+# first: its refusal is the one logged. ----------------------------------------------------
+refuses_link_at() { # path target log
+    ln -s "$2" "$1"
+    msiexec_logged "$3" /i "$(windows_path "$msi")" /qn
+    [ $? = "$install_failure" ] && [ -L "$1" ] || fail "the package did not refuse a link at $1"
+    log_has "$3" "Refused $tessaly_win (error 681): a link that opens only as what it points to"
+    link_target_untouched "$link_target" || fail "the package changed the files behind the link at $1"
+    rm "$1"
+}
+stage_link_target "$link_target"
+mkdir -p "$(dirname "$log_folder")"
+refuses_link_at "$log_folder" ../../vwn-link-target over-link.log
+rmdir "$(dirname "$log_folder")"
+refuses_link_at "$(dirname "$log_folder")" ../vwn-link-target over-parent-link.log
 
 # --- Silent install -----------------------------------------------------------------
 msiexec_logged install.log /i "$(windows_path "$msi")" /qn || fail "the silent install ended with $?"
@@ -101,7 +107,8 @@ expect_value "$dependency_key" 64 Version "REG_SZ $version"
 [ "$(program_view_version)" = "$version" ] || fail "the program's registry view shows '$(program_view_version)'"
 key_exists "$nsis_key" 32 && fail "the package wrote the NSIS setup's uninstall entry"
 grants_others_nothing "$log_folder" || fail "the new log folder grants others $(stat -c %a "$log_folder")"
-log_has install.log "Made the log folder $log_folder_win"
+log_has install.log "Made $tessaly_win with its owner and rights"
+log_has install.log "Made $log_folder_win with its owner and rights"
 
 # --- The NSIS setup refuses while the package is installed ---------------------------
 w "$setup" /S
@@ -119,7 +126,7 @@ tool_untouched "the upgrade"
 # Wine shows every folder as the user's: the upgrade finds one of another owner and makes it
 # afresh. A folder of Administrators or SYSTEM, kept with its logs, is the unit tests' part.
 [ -e "$log_folder/earlier.log" ] && fail "the upgrade kept a folder of another owner"
-log_has upgrade.log "Made the log folder $log_folder_win afresh"
+log_has upgrade.log "Replaced $tessaly_win: a link or a folder of another owner was there"
 w "$bin/vwn-user.exe" wait-window 0 >/dev/null 2>&1 && fail "a silent upgrade started the program"
 
 # --- A downgrade is refused ------------------------------------------------------------
