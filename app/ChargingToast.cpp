@@ -8,26 +8,11 @@
 namespace
 {
 const wchar_t* const kToastTitle = L"Fast Charge Mode On";
-const wchar_t* const kQuickChargeText = L"Charging with Quick Charge (QC) technology.";
-const wchar_t* const kUsbPdText = L"Charging with USB Power Delivery (USB PD) technology.";
-
-const wchar_t* ToastBody(BYTE chargingType)
-{
-    switch (static_cast<ChargingType>(chargingType))
-    {
-    case ChargingType::QuickCharge:
-        return kQuickChargeText;
-    case ChargingType::UsbPd:
-        return kUsbPdText;
-    default:
-        return nullptr;
-    }
-}
 } // namespace
 
 void ShowChargingTypeToast(BYTE chargingType, const std::wstring& programFolder)
 {
-    const wchar_t* body = ToastBody(chargingType);
+    const wchar_t* body = ChargingTypeToastLine(chargingType);
     if (body == nullptr)
     {
         return;

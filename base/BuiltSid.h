@@ -1,32 +1,26 @@
 #pragma once
 
+#include "base/UniqueHandle.h"
+
 #include <windows.h>
 
-// A well-known SID built for the occasion and released with FreeSid.
+// A well-known SID built for the occasion.
 class BuiltSid
 {
 public:
     BuiltSid(SID_IDENTIFIER_AUTHORITY authority, BYTE count, DWORD first, DWORD second = 0)
     {
-        if (!AllocateAndInitializeSid(&authority, count, first, second, 0, 0, 0, 0, 0, 0, &m_sid))
+        if (!AllocateAndInitializeSid(&authority, count, first, second, 0, 0, 0, 0, 0, 0, m_sid.Put()))
         {
-            m_sid = nullptr;
+            // What a failed call leaves behind is not a SID: drop it unfreed.
+            m_sid.Release();
         }
     }
-    ~BuiltSid()
-    {
-        if (m_sid != nullptr)
-        {
-            FreeSid(m_sid);
-        }
-    }
-    BuiltSid(const BuiltSid&) = delete;
-    BuiltSid& operator=(const BuiltSid&) = delete;
 
     // A SID that could not be built equals nothing.
-    bool Equals(PSID other) const { return m_sid != nullptr && other != nullptr && EqualSid(m_sid, other); }
-    bool IsBuilt() const { return m_sid != nullptr; }
+    bool Equals(PSID other) const { return m_sid && other != nullptr && EqualSid(m_sid.Get(), other); }
+    bool IsBuilt() const { return m_sid.IsValid(); }
 
 private:
-    PSID m_sid = nullptr;
+    UniqueSid m_sid;
 };

@@ -106,6 +106,14 @@ struct RegistryKeyTraits
     static void Close(Value value) { RegCloseKey(value); }
 };
 
+// SIDs from AllocateAndInitializeSid, which only FreeSid may release.
+struct AllocatedSidTraits
+{
+    using Value = PSID;
+    static Value Empty() { return nullptr; }
+    static void Close(Value value) { FreeSid(value); }
+};
+
 // Events, mutexes, threads, processes, pipes, file mappings: empty is null.
 using UniqueHandle = BasicUniqueHandle<KernelHandleTraits>;
 // CreateFileW results: empty is INVALID_HANDLE_VALUE.
@@ -114,3 +122,4 @@ using UniqueFile = BasicUniqueHandle<FileHandleTraits>;
 using UniqueFind = BasicUniqueHandle<FindHandleTraits>;
 using UniqueLocalMemory = BasicUniqueHandle<LocalMemoryTraits>;
 using UniqueRegistryKey = BasicUniqueHandle<RegistryKeyTraits>;
+using UniqueSid = BasicUniqueHandle<AllocatedSidTraits>;

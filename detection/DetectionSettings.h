@@ -9,8 +9,8 @@
 // own reactions as callbacks, so detection never reaches into the shell.
 struct DetectionCallbacks
 {
-    // The detection thread read a charging type that differs from the last one
-    // (1 Quick Charge, 2 USB PD, anything else no fast charging).
+    // The detection thread read a charging type (detection/ChargingType.h) that
+    // differs from the last one.
     std::function<void(BYTE chargingType)> chargingTypeChanged;
     // The tool gave no value more times in a row than the retry count allows.
     std::function<void()> gaveUp;

@@ -181,7 +181,7 @@ std::wstring NotifierIdentity::RegisterActivator()
     ThrowIfFailed(CLSIDFromString(bracedClsid.c_str(), &clsid));
 
     // Registered for the life of the process, never revoked: the cookie is not kept.
-    callback_factory* factory = new callback_factory();
+    ToastActivatorFactory* factory = new ToastActivatorFactory();
     DWORD cookie = 0;
     const HRESULT registered =
         CoRegisterClassObject(clsid, factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &cookie);

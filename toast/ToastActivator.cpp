@@ -73,22 +73,22 @@ HRESULT QueryAgileObject(Own* self, std::atomic<IUnknown*>& marshaler, REFIID ii
 
 } // namespace
 
-callback_factory::~callback_factory()
+ToastActivatorFactory::~ToastActivatorFactory()
 {
     ReleaseMarshaler(m_marshaler);
 }
 
-HRESULT STDMETHODCALLTYPE callback_factory::QueryInterface(REFIID iid, void** result)
+HRESULT STDMETHODCALLTYPE ToastActivatorFactory::QueryInterface(REFIID iid, void** result)
 {
     return QueryAgileObject<IClassFactory>(this, m_marshaler, iid, result);
 }
 
-ULONG STDMETHODCALLTYPE callback_factory::AddRef()
+ULONG STDMETHODCALLTYPE ToastActivatorFactory::AddRef()
 {
     return ++m_refs;
 }
 
-ULONG STDMETHODCALLTYPE callback_factory::Release()
+ULONG STDMETHODCALLTYPE ToastActivatorFactory::Release()
 {
     const ULONG refs = --m_refs;
     if (refs == 0)
@@ -98,7 +98,7 @@ ULONG STDMETHODCALLTYPE callback_factory::Release()
     return refs;
 }
 
-HRESULT STDMETHODCALLTYPE callback_factory::CreateInstance(IUnknown* outer, REFIID iid, void** result)
+HRESULT STDMETHODCALLTYPE ToastActivatorFactory::CreateInstance(IUnknown* outer, REFIID iid, void** result)
 {
     if (result == nullptr)
     {
@@ -109,7 +109,7 @@ HRESULT STDMETHODCALLTYPE callback_factory::CreateInstance(IUnknown* outer, REFI
     {
         return CLASS_E_NOAGGREGATION;
     }
-    callback* created = new (std::nothrow) callback();
+    ToastActivator* created = new (std::nothrow) ToastActivator();
     if (created == nullptr)
     {
         return E_OUTOFMEMORY;
@@ -120,28 +120,28 @@ HRESULT STDMETHODCALLTYPE callback_factory::CreateInstance(IUnknown* outer, REFI
     return hr;
 }
 
-HRESULT STDMETHODCALLTYPE callback_factory::LockServer(BOOL)
+HRESULT STDMETHODCALLTYPE ToastActivatorFactory::LockServer(BOOL)
 {
     // The class object lives until the process ends, so there is nothing to keep alive.
     return S_OK;
 }
 
-callback::~callback()
+ToastActivator::~ToastActivator()
 {
     ReleaseMarshaler(m_marshaler);
 }
 
-HRESULT STDMETHODCALLTYPE callback::QueryInterface(REFIID iid, void** result)
+HRESULT STDMETHODCALLTYPE ToastActivator::QueryInterface(REFIID iid, void** result)
 {
     return QueryAgileObject<WinRtAbi::INotificationActivationCallback>(this, m_marshaler, iid, result);
 }
 
-ULONG STDMETHODCALLTYPE callback::AddRef()
+ULONG STDMETHODCALLTYPE ToastActivator::AddRef()
 {
     return ++m_refs;
 }
 
-ULONG STDMETHODCALLTYPE callback::Release()
+ULONG STDMETHODCALLTYPE ToastActivator::Release()
 {
     const ULONG refs = --m_refs;
     if (refs == 0)
@@ -151,8 +151,8 @@ ULONG STDMETHODCALLTYPE callback::Release()
     return refs;
 }
 
-HRESULT STDMETHODCALLTYPE callback::Activate(LPCWSTR, LPCWSTR, const WinRtAbi::NOTIFICATION_USER_INPUT_DATA*,
-                                             ULONG)
+HRESULT STDMETHODCALLTYPE ToastActivator::Activate(LPCWSTR, LPCWSTR,
+                                                   const WinRtAbi::NOTIFICATION_USER_INPUT_DATA*, ULONG)
 {
     // A click on a toast needs no action beyond starting the program, which COM has done.
     return S_OK;

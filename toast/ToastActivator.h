@@ -13,12 +13,12 @@
 // threads of its own choosing, and they touch nothing but their own counts.
 // Each starts with one reference, owned by whoever called `new`.
 
-class callback_factory final : public IClassFactory
+class ToastActivatorFactory final : public IClassFactory
 {
 public:
-    callback_factory() = default;
-    callback_factory(const callback_factory&) = delete;
-    callback_factory& operator=(const callback_factory&) = delete;
+    ToastActivatorFactory() = default;
+    ToastActivatorFactory(const ToastActivatorFactory&) = delete;
+    ToastActivatorFactory& operator=(const ToastActivatorFactory&) = delete;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** result) override;
     ULONG STDMETHODCALLTYPE AddRef() override;
@@ -27,19 +27,19 @@ public:
     HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
 
 private:
-    ~callback_factory();
+    ~ToastActivatorFactory();
 
     std::atomic<ULONG> m_refs{1};
     // The aggregated free-threaded marshaler, made on the first request for IMarshal.
     std::atomic<IUnknown*> m_marshaler{nullptr};
 };
 
-class callback final : public WinRtAbi::INotificationActivationCallback
+class ToastActivator final : public WinRtAbi::INotificationActivationCallback
 {
 public:
-    callback() = default;
-    callback(const callback&) = delete;
-    callback& operator=(const callback&) = delete;
+    ToastActivator() = default;
+    ToastActivator(const ToastActivator&) = delete;
+    ToastActivator& operator=(const ToastActivator&) = delete;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** result) override;
     ULONG STDMETHODCALLTYPE AddRef() override;
@@ -49,7 +49,7 @@ public:
                                        ULONG count) override;
 
 private:
-    ~callback();
+    ~ToastActivator();
 
     std::atomic<ULONG> m_refs{1};
     std::atomic<IUnknown*> m_marshaler{nullptr};

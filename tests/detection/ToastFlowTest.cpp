@@ -1,5 +1,6 @@
 // Charging changes as the user sees them: toasts reaching the (stand-in)
 // toast platform, and the identity that the program registers for them.
+#include "detection/ChargingType.h"
 #include "support/ProgramUnderTest.h"
 #include "support/ToastJournal.h"
 
@@ -12,6 +13,10 @@ const std::wstring kThread = L"[ChipAccessHelper][ChipAccessHelper::DetectionThr
 const std::wstring kAumidKey = L"SOFTWARE\\Classes\\AppUserModelId\\Tessaly.VoltwrenPowerBeacon";
 const std::string kUsbPd = "<text>Charging with USB Power Delivery (USB PD) technology.</text>";
 const std::string kQuickCharge = "<text>Charging with Quick Charge (QC) technology.</text>";
+// A byte the tool may give that names no fast charging.
+constexpr BYTE kNotFast = 3;
+static_assert(ChargingTypeToastLine(kNotFast) == nullptr, "pick a byte that is no charging type");
+const std::string kNotFastStatus = "status " + std::to_string(kNotFast);
 
 bool UserKeyExists(const std::wstring& subKey)
 {
@@ -39,18 +44,18 @@ protected:
     ToastPlatformFiles platform;
 };
 
-// The tool answers 0, 2, 0, 3, 1: every change is logged, and only 2 and 1 bring a toast.
-TEST_F(ToastFlowTest, Plays0_2_0_3_1_LogsEachChangeAndToastsUsbPdThenQuickCharge)
+// The tool answers 0, 2, 0, not fast, 1: every change is logged, and only 2 and 1 bring a toast.
+TEST_F(ToastFlowTest, Plays0_2_0_NotFast_1_LogsEachChangeAndToastsUsbPdThenQuickCharge)
 {
     ProgramUnderTest program;
-    HWND window = Start(
-        program,
-        "status 0 for 2 commands\nstatus 2 for 2 commands\nstatus 0 for 1 command\nstatus 3 for 1 command\nstatus 1\n");
+    HWND window =
+        Start(program, "status 0 for 2 commands\nstatus 2 for 2 commands\nstatus 0 for 1 command\n" +
+                           kNotFastStatus + " for 1 command\nstatus 1\n");
     ASSERT_NE(nullptr, window);
     ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (1).\n", kWaitMs));
     const auto texts = program.Texts();
     size_t at = 0;
-    for (const auto& change : std::vector<std::pair<int, int>>{{0, 2}, {2, 0}, {0, 3}, {3, 1}})
+    for (const auto& change : std::vector<std::pair<int, int>>{{0, 2}, {2, 0}, {0, kNotFast}, {kNotFast, 1}})
     {
         SCOPED_TRACE(change.second);
         at =
@@ -59,9 +64,10 @@ TEST_F(ToastFlowTest, Plays0_2_0_3_1_LogsEachChangeAndToastsUsbPdThenQuickCharge
         EXPECT_EQ(kThread + L"Change of charging type detected (" + std::to_wstring(change.second) + L").\n",
                   texts[at + 1]);
     }
-    EXPECT_EQ(4u, CountLine(texts, kThread + L"Current charging type (0).") +
-                      CountLine(texts, kThread + L"Current charging type (2).") +
-                      CountLine(texts, kThread + L"Current charging type (3)."));
+    EXPECT_EQ(4u,
+              CountLine(texts, kThread + L"Current charging type (0).") +
+                  CountLine(texts, kThread + L"Current charging type (2).") +
+                  CountLine(texts, kThread + L"Current charging type (" + std::to_wstring(kNotFast) + L")."));
 
     const auto toasts = WaitForToasts(platform.Journal(), 2, kWaitMs);
     ASSERT_EQ(2u, toasts.size());
@@ -156,8 +162,9 @@ TEST_F(ToastFlowTest, DirectChanges_EachShowsItsToastAndAResumeOnTheSameTypeShow
 {
     ProgramUnderTest program;
     // The probe takes the first read.
-    HWND window = Start(program, "status 2 for 2 commands\nstatus 1 for 2 commands\nstatus 2 for 2 commands\n"
-                                 "status 3 for 2 commands\nstatus 2\n");
+    HWND window =
+        Start(program, "status 2 for 2 commands\nstatus 1 for 2 commands\nstatus 2 for 2 commands\n" +
+                           kNotFastStatus + " for 2 commands\nstatus 2\n");
     ASSERT_NE(nullptr, window);
     const auto toasts = WaitForToasts(platform.Journal(), 4, kWaitMs);
     ASSERT_EQ(4u, toasts.size());

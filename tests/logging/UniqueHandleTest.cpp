@@ -1,3 +1,4 @@
+#include "base/BuiltSid.h"
 #include "base/UniqueHandle.h"
 
 #include <gtest/gtest.h>
@@ -51,4 +52,17 @@ TEST(UniqueHandleTest, MoveHandsOverWithoutClosing)
     EXPECT_FALSE(from);
     EXPECT_EQ(raw, to.Get());
     EXPECT_TRUE(IsOpen(raw));
+}
+
+TEST(UniqueHandleTest, BuiltSid_MatchesTheSystemsSidAndAFailedBuildMatchesNothing)
+{
+    BYTE world[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof(world);
+    ASSERT_TRUE(CreateWellKnownSid(WinWorldSid, nullptr, world, &size));
+    SID_IDENTIFIER_AUTHORITY worldAuthority = SECURITY_WORLD_SID_AUTHORITY;
+    EXPECT_TRUE(BuiltSid(worldAuthority, 1, SECURITY_WORLD_RID).Equals(world));
+    // A SID holds at most eight parts.
+    const BuiltSid tooLong(worldAuthority, 9, SECURITY_WORLD_RID);
+    EXPECT_FALSE(tooLong.IsBuilt());
+    EXPECT_FALSE(tooLong.Equals(world));
 }

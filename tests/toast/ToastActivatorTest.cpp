@@ -23,7 +23,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)));
-        m_factory = new callback_factory();
+        m_factory = new ToastActivatorFactory();
         void* created = kCanary;
         ASSERT_EQ(m_factory->CreateInstance(nullptr, __uuidof(INotificationActivationCallback), &created),
                   S_OK);
@@ -41,7 +41,7 @@ protected:
         CoUninitialize();
     }
 
-    callback_factory* m_factory = nullptr;
+    ToastActivatorFactory* m_factory = nullptr;
     INotificationActivationCallback* m_activator = nullptr;
 };
 
@@ -105,7 +105,7 @@ TEST_F(ToastActivator, QueryInterface_AnswersAsAnAgileObject)
     };
     for (const auto& c : cases)
     {
-        SCOPED_TRACE(c.object == m_factory ? "factory" : "callback");
+        SCOPED_TRACE(c.object == m_factory ? "factory" : "activator");
         for (const IID& iid : {__uuidof(IUnknown), c.own, __uuidof(IAgileObject), __uuidof(IMarshal)})
         {
             void* result = kCanary;
