@@ -56,7 +56,7 @@ protected:
     void TearDown() override { ForgetIdentity(kAumid); }
 
     ScopedJournal m_journal{L"display"};
-    const std::wstring m_icon = ThisExecutableFolder() + L"notification_icon.png";
+    const std::wstring m_icon = BinFolder() + L"notification_icon.png";
 };
 
 // Each call shows one toast; markup characters stay text, an empty body
