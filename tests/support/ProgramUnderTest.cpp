@@ -143,7 +143,14 @@ bool ProgramUnderTest::Start(const std::wstring& arguments, const std::wstring& 
 
 HWND ProgramUnderTest::WaitForWindow(DWORD timeoutMs)
 {
-    return WaitForProcessWindow(m_process.dwProcessId, L"VOLTWREN", L"", timeoutMs);
+    const HWND window = WaitForProcessWindow(m_process.dwProcessId, L"VOLTWREN", L"", timeoutMs);
+    // The window is found as soon as it exists; the program shows it a moment later, and
+    // is in its message loop only when it first waits for input.
+    if (window != nullptr && WaitForInputIdle(m_process.hProcess, timeoutMs) != 0)
+    {
+        ADD_FAILURE() << "the program did not come to wait for input";
+    }
+    return window;
 }
 
 bool ProgramUnderTest::WaitForExit(DWORD timeoutMs, DWORD& exitCode)
