@@ -1,5 +1,6 @@
 // Charging changes as the user sees them: toasts reaching the (stand-in)
 // toast platform, and the identity that the program registers for them.
+#include "base/UniqueHandle.h"
 #include "support/ProgramUnderTest.h"
 #include "support/ScopedState.h"
 #include "support/Wait.h"
@@ -16,15 +17,9 @@ const std::string kQuickCharge = "<text>Charging with Quick Charge (QC) technolo
 
 bool UserKeyExists(const std::wstring& subKey)
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-    {
-        return false;
-    }
-    RegCloseKey(key);
-    return true;
+    UniqueRegistryKey key;
+    return RegOpenKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
 }
-
 } // namespace
 
 class ToastFlowTest : public ::testing::Test
