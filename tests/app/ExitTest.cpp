@@ -6,12 +6,10 @@
 
 namespace
 {
-constexpr DWORD kStartMs = 30000;
-
 DWORD RunExitSwitch(ProgramUnderTest& asker, const std::wstring& arguments)
 {
     asker.CaptureErrorOutput();
-    return asker.RunToExit(arguments, kStartMs);
+    return asker.RunToExit(arguments);
 }
 } // namespace
 
@@ -19,9 +17,9 @@ TEST(ExitTest, RunningInstance_EndsThroughItsShutDownAndTheAskerWaits)
 {
     ProgramUnderTest running;
     ASSERT_TRUE(running.Start(L""));
-    ASSERT_NE(nullptr, running.WaitForWindow(kStartMs));
+    ASSERT_NE(nullptr, running.WaitForWindow());
     ASSERT_TRUE(running.WaitForLogText(
-        L"[ChipAccessHelper][ChipAccessHelper::Run] Executing the thread in progress.\n", kStartMs));
+        L"[ChipAccessHelper][ChipAccessHelper::Run] Executing the thread in progress.\n"));
 
     ProgramUnderTest asker;
     EXPECT_EQ(0u, RunExitSwitch(asker, L"-retrycount 3 -EXIT"));

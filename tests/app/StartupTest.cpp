@@ -7,7 +7,6 @@
 
 namespace
 {
-constexpr DWORD kStartMs = 30000;
 
 const std::vector<std::wstring> kStartupHead = {
     L"[Voltwren][wWinMain] @@@@@ MAIN ENTRY @@@@@",
@@ -43,7 +42,7 @@ TEST_F(StartupTest, Startup_WritesItsLinesInOrderAndHidesTheWindow)
 {
     ProgramUnderTest program;
     ASSERT_TRUE(program.Start(L""));
-    HWND window = program.WaitForWindow(kStartMs);
+    HWND window = program.WaitForWindow();
     ASSERT_NE(nullptr, window);
     EXPECT_FALSE(IsWindowVisible(window));
 
@@ -72,14 +71,14 @@ TEST_F(StartupTest, Startup_WritesItsLinesInOrderAndHidesTheWindow)
             EXPECT_EQ(L"vwn_NaN", record.logger);
         }
     }
-    EXPECT_EQ(0u, program.ExitThroughMenu(window, kStartMs));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window));
 }
 
 TEST_F(StartupTest, ShowConsole_ShowsTheWindowAndLogsTheFolder)
 {
     ProgramUnderTest program;
     ASSERT_TRUE(program.Start(L"-showconsole -retrycount 3"));
-    HWND window = program.WaitForWindow(kStartMs);
+    HWND window = program.WaitForWindow();
     ASSERT_NE(nullptr, window);
     EXPECT_TRUE(IsWindowVisible(window));
     const auto texts = program.Texts();
@@ -92,18 +91,18 @@ TEST_F(StartupTest, ShowConsole_ShowsTheWindowAndLogsTheFolder)
     };
     const size_t at = FindLine(texts, expected.front());
     EXPECT_EQ(expected, Slice(texts, at, expected.size()));
-    EXPECT_EQ(0u, program.ExitThroughMenu(window, kStartMs));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window));
 }
 
 TEST_F(StartupTest, ExitCommand_ShutsDownInOrderWithExitCode0)
 {
     ProgramUnderTest program;
     ASSERT_TRUE(program.Start(L""));
-    HWND window = program.WaitForWindow(kStartMs);
+    HWND window = program.WaitForWindow();
     ASSERT_NE(nullptr, window);
     ASSERT_TRUE(program.WaitForLogText(
-        L"[ChipAccessHelper][ChipAccessHelper::Run] Executing the thread in progress.\n", kStartMs));
-    EXPECT_EQ(0u, program.ExitThroughMenu(window, kStartMs));
+        L"[ChipAccessHelper][ChipAccessHelper::Run] Executing the thread in progress.\n"));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window));
 
     // The detection thread's last lines may come between the main thread's.
     const auto texts = WithoutPollingLines(program.Texts());
@@ -139,11 +138,11 @@ TEST_F(StartupTest, ShowCommand_UsedWithShowConsoleOnly)
     {
         ProgramUnderTest program;
         ASSERT_TRUE(program.Start(detailed ? L"-showconsole" : L"", L"", SW_SHOWMINNOACTIVE));
-        HWND window = program.WaitForWindow(kStartMs);
+        HWND window = program.WaitForWindow();
         ASSERT_NE(nullptr, window);
         EXPECT_EQ(detailed, IsWindowVisible(window) != FALSE);
         EXPECT_EQ(detailed, IsIconic(window) != FALSE);
-        EXPECT_EQ(0u, program.ExitThroughMenu(window, kStartMs));
+        EXPECT_EQ(0u, program.ExitThroughMenu(window));
     }
 }
 
@@ -153,7 +152,7 @@ TEST_F(StartupTest, ReleaseEventNameTaken_FailsWithMinusOne)
     const UniqueHandle squatter(CreateMutexW(nullptr, FALSE, L"vwn_chipAaccessHelper"));
     ASSERT_TRUE(squatter);
     ProgramUnderTest program;
-    const DWORD exitCode = program.RunToExit(L"", kStartMs);
+    const DWORD exitCode = program.RunToExit(L"");
     EXPECT_EQ(0xFFFFFFFFu, exitCode);
     const auto texts = program.Texts();
     const size_t at = FindLine(texts, L"[Voltwren][wWinMain] Creating event objects ...");
@@ -175,7 +174,7 @@ TEST_F(StartupTest, NoMainWindow_FailsWithMinusOne)
                                 MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_TRADITIONAL), emptyBlock,
                                 sizeof(emptyBlock)));
     ASSERT_TRUE(EndUpdateResourceW(update, FALSE));
-    const DWORD exitCode = program.RunToExit(L"", kStartMs);
+    const DWORD exitCode = program.RunToExit(L"");
     EXPECT_EQ(0xFFFFFFFFu, exitCode);
     EXPECT_EQ(1u, CountLine(program.Texts(),
                             L"[Voltwren][wWinMain] @@@@@ Creating the main window - FAILED ! @@@@@"));
@@ -185,9 +184,9 @@ TEST_F(StartupTest, WithoutLogLibrary_RunsSilently)
 {
     ProgramUnderTest program(L"");
     ASSERT_TRUE(program.Start(L""));
-    HWND window = program.WaitForWindow(kStartMs);
+    HWND window = program.WaitForWindow();
     ASSERT_NE(nullptr, window);
-    EXPECT_EQ(0u, program.ExitThroughMenu(window, kStartMs));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((program.Folder() + L"recorded-log.txt").c_str()));
 }
 
@@ -195,9 +194,9 @@ TEST_F(StartupTest, LibraryWithoutNarrowEntryPoint_GetsWideLinesOnly)
 {
     ProgramUnderTest program(L"recording-without-debug-a");
     ASSERT_TRUE(program.Start(L""));
-    HWND window = program.WaitForWindow(kStartMs);
+    HWND window = program.WaitForWindow();
     ASSERT_NE(nullptr, window);
-    EXPECT_EQ(0u, program.ExitThroughMenu(window, kStartMs));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window));
     const auto records = program.Records();
     size_t wide = 0;
     for (const LogRecord& record : records)
@@ -218,8 +217,8 @@ TEST_F(StartupTest, LongProgramFolder_DoesNotCrashTheDebuggerLine)
     // A folder path near the system's limit; the debugger line for it exceeds 259 characters.
     ProgramUnderTest program(L"recording", std::wstring(150, L'd'));
     ASSERT_TRUE(program.Start(L"-showconsole"));
-    HWND window = program.WaitForWindow(kStartMs);
+    HWND window = program.WaitForWindow();
     ASSERT_NE(nullptr, window);
     EXPECT_EQ(1u, CountLine(program.Texts(), L"[Voltwren][wWinMain] _workingDir -> " + program.Folder()));
-    EXPECT_EQ(0u, program.ExitThroughMenu(window, kStartMs));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window));
 }

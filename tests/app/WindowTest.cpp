@@ -2,12 +2,12 @@
 // single-instance rule, seen from outside the running program.
 #include "app/resource.h"
 #include "support/ProgramUnderTest.h"
+#include "support/Wait.h"
 
 #include <gtest/gtest.h>
 
 namespace
 {
-constexpr DWORD kWaitMs = 30000;
 const std::wstring kThreadStarted =
     L"[ChipAccessHelper][ChipAccessHelper::Run] Executing the thread in progress.\n";
 const std::wstring kStopping = L"[ChipAccessHelper][ChipAccessHelper::Stop] Stopping thread ...";
@@ -38,15 +38,16 @@ protected:
     HWND StartRunning(ProgramUnderTest& program, const std::wstring& arguments = L"")
     {
         EXPECT_TRUE(program.Start(arguments));
-        HWND window = program.WaitForWindow(kWaitMs);
-        EXPECT_TRUE(program.WaitForLogText(kThreadStarted, kWaitMs));
+        HWND window = program.WaitForWindow();
+        EXPECT_TRUE(program.WaitForLogText(kThreadStarted));
         return window;
     }
 
     // The message's line is followed by the release of detection; the window stays.
     void ExpectReleasedWindowKept(ProgramUnderTest& program, HWND window, const std::wstring& messageLine)
     {
-        const auto texts = program.Texts();
+        // The detection thread may write between the main thread's lines.
+        const auto texts = WithoutPollingLines(program.Texts());
         const size_t at = FindLine(texts, messageLine);
         ASSERT_NE(std::wstring::npos, at);
         ASSERT_LT(at + 1, texts.size());
@@ -65,7 +66,7 @@ TEST_F(WindowTest, SecondInstance_EndsWithMinusOneAndLeavesTheFirstRunning)
     ASSERT_NE(nullptr, window);
 
     ProgramUnderTest second;
-    const DWORD exitCode = second.RunToExit(L"", kWaitMs);
+    const DWORD exitCode = second.RunToExit(L"");
     EXPECT_EQ(0xFFFFFFFFu, exitCode);
 
     const auto texts = second.Texts();
@@ -85,7 +86,7 @@ TEST_F(WindowTest, SecondInstance_EndsWithMinusOneAndLeavesTheFirstRunning)
 
     EXPECT_TRUE(first.IsRunning());
     EXPECT_TRUE(IsWindow(window));
-    EXPECT_EQ(0u, first.ExitThroughMenu(window, kWaitMs));
+    EXPECT_EQ(0u, first.ExitThroughMenu(window));
 }
 
 // With the shipped log library and settings the log goes to the machine's log folder,
@@ -103,12 +104,12 @@ TEST_F(WindowTest, RefusedSecondStart_LeavesTheRunningInstancesLogAlone)
         }
     }
     ASSERT_TRUE(first.Start(L""));
-    HWND window = first.WaitForWindow(kWaitMs);
+    HWND window = first.WaitForWindow();
     ASSERT_NE(nullptr, window);
     const std::string firstLine = "[Voltwren][wWinMain] Creating mutex - done.";
     ASSERT_NE(std::string::npos, ReadFileBytes(logFile).find(firstLine));
 
-    const DWORD exitCode = second.RunToExit(L"", kWaitMs);
+    const DWORD exitCode = second.RunToExit(L"");
     EXPECT_EQ(0xFFFFFFFFu, exitCode);
     const std::string log = ReadFileBytes(logFile);
     // The refusal is in the same log, after the first instance's lines.
@@ -117,7 +118,7 @@ TEST_F(WindowTest, RefusedSecondStart_LeavesTheRunningInstancesLogAlone)
     ASSERT_NE(std::string::npos, firstLines);
     ASSERT_NE(std::string::npos, refusal);
     EXPECT_LT(firstLines, refusal);
-    EXPECT_EQ(0u, first.ExitThroughMenu(window, kWaitMs));
+    EXPECT_EQ(0u, first.ExitThroughMenu(window));
 }
 
 TEST_F(WindowTest, Close_ReleasesDetectionAndMutexButKeepsTheWindow)
@@ -133,7 +134,7 @@ TEST_F(WindowTest, Close_ReleasesDetectionAndMutexButKeepsTheWindow)
     HWND secondWindow = StartRunning(second);
     ASSERT_NE(nullptr, secondWindow);
     EXPECT_TRUE(second.IsRunning());
-    EXPECT_EQ(0u, second.ExitThroughMenu(secondWindow, kWaitMs));
+    EXPECT_EQ(0u, second.ExitThroughMenu(secondWindow));
 
     // A power notice after the release touches nothing released.
     SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
@@ -145,7 +146,7 @@ TEST_F(WindowTest, Close_ReleasesDetectionAndMutexButKeepsTheWindow)
     EXPECT_EQ(1u,
               CountLine(after,
                         L"[ChipAccessHelper][ChipAccessHelper::Run] Detection was released; nothing to do."));
-    EXPECT_EQ(0u, first.ExitThroughMenu(window, kWaitMs));
+    EXPECT_EQ(0u, first.ExitThroughMenu(window));
     // After WM_CLOSE the shut-down wait finds the event already set.
     EXPECT_EQ(std::wstring::npos, FindLinePrefix(first.Texts(), L"[Voltwren][wWinMain] _event = "));
 }
@@ -161,13 +162,13 @@ TEST_F(WindowTest, EndSession_CancelledKeepsDetectionAndMutexEndedReleasesThem)
               CountLine(program.Texts(), L"[Voltwren][WndProc] *** WM_ENDSESSION  (0x16) ***, wParam (0x0)"));
     EXPECT_EQ(0u, CountLine(program.Texts(), L"[ChipAccessHelper][ChipAccessHelper::Release] in."));
     ProgramUnderTest second;
-    const DWORD exitCode = second.RunToExit(L"", kWaitMs);
+    const DWORD exitCode = second.RunToExit(L"");
     EXPECT_EQ(0xFFFFFFFFu, exitCode);
 
     SendMessageW(window, WM_ENDSESSION, TRUE, 0);
     ExpectReleasedWindowKept(program, window,
                              L"[Voltwren][WndProc] *** WM_ENDSESSION  (0x16) ***, wParam (0x1)");
-    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window));
 }
 
 // Restart Manager, for a setup that replaces our files, closes the program as File, Exit does.
@@ -176,12 +177,19 @@ TEST_F(WindowTest, EndSessionCloseApp_EndsWithCode0)
     ProgramUnderTest program;
     HWND window = StartRunning(program);
     ASSERT_NE(nullptr, window);
-    EXPECT_EQ(TRUE, SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP));
+    // The question alone ends and releases nothing: the session may still go on.
+    SendMessageW(window, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP);
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_EQ(0u, CountLine(program.Texts(), L"[ChipAccessHelper][ChipAccessHelper::Release] in."));
     SendMessageW(window, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP);
     DWORD exitCode = 0xDEADBEEF;
     ASSERT_TRUE(program.WaitForExit(kWaitMs, exitCode));
     EXPECT_EQ(0u, exitCode);
-    EXPECT_EQ(1u, CountLine(program.Texts(), L"[Voltwren][WndProc] *** WM_DESTROY  (0x2) ***"));
+    const auto texts = WithoutPollingLines(program.Texts());
+    const size_t at = FindLine(texts, L"[Voltwren][WndProc] ENDSESSION_CLOSEAPP: the program ends.");
+    ASSERT_NE(std::wstring::npos, at);
+    EXPECT_EQ(L"[Voltwren][WndProc] *** WM_DESTROY  (0x2) ***", texts[at + 1]);
+    EXPECT_EQ(1u, CountLine(texts, texts[at + 1]));
 }
 
 // Version-dependent paths run as they will for users: the prefix says Windows 10.
@@ -207,7 +215,7 @@ TEST_F(WindowTest, ResumeCritical_RestartsDetection)
     EXPECT_EQ(1u,
               CountLine(program.Texts(), L"[Voltwren][WndProc] @@@@@ Resumed from the S3/S4 state. @@@@@\n"));
     EXPECT_EQ(2u, CountLine(program.Texts(), kThreadStarted));
-    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window));
 }
 
 TEST_F(WindowTest, Sleep_StopsOnceAndRestartsOnce)
@@ -251,7 +259,7 @@ TEST_F(WindowTest, Sleep_StopsOnceAndRestartsOnce)
     EXPECT_EQ(2u, CountLine(texts, kThreadStarted));
     EXPECT_EQ(1u, CountLine(texts, kPower + L"a) ***"));
     EXPECT_EQ(6u, CountPrefix(texts, kPower));
-    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window));
 }
 
 // Alt with "?" or "/" gives the About command. Wine matches character accelerators
@@ -308,16 +316,11 @@ TEST_F(WindowTest, AboutCommand_OpensTheModalAboutBox)
     for (int round = 0; round < 2; ++round)
     {
         PostMessageW(window, WM_COMMAND, IDM_ABOUT, 0);
-        HWND about = WaitForAboutBox(program.ProcessId(), 10000);
+        HWND about = WaitForAboutBox(program.ProcessId(), kWaitMs);
         ASSERT_NE(nullptr, about);
         EXPECT_FALSE(IsWindowEnabled(window)); // modal: the main window takes no input
         PostMessageW(about, WM_COMMAND, MAKEWPARAM(round == 0 ? IDOK : IDCANCEL, BN_CLICKED), 0);
-        const ULONGLONG deadline = GetTickCount64() + 10000;
-        while (IsWindow(about) && GetTickCount64() < deadline)
-        {
-            Sleep(50);
-        }
-        EXPECT_FALSE(IsWindow(about));
+        EXPECT_TRUE(WaitFor([&] { return !IsWindow(about); }));
     }
-    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window));
 }

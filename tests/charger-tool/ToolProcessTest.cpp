@@ -2,6 +2,7 @@
 // command per process, and checks the files it leaves.
 
 #include "sim/charger-tool/Timestamp.h"
+#include "support/Wait.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +23,6 @@ namespace fs = std::filesystem;
 
 namespace
 {
-constexpr DWORD kRunTimeoutMs = 30000;
 constexpr const char* kRead = "0x4E 1 W 1 1 D8";
 constexpr Ticks kMay2024 = 133590384000000000LL; // 2024-05-01T12:00:00.000Z
 const std::string kZero(1, '\0');
@@ -144,11 +144,11 @@ protected:
         CloseHandle(info.hThread);
         if (during)
             during(info.hProcess);
-        if (WaitForSingleObject(info.hProcess, kRunTimeoutMs) != WAIT_OBJECT_0)
+        if (WaitForSingleObject(info.hProcess, kWaitMs) != WAIT_OBJECT_0)
         {
-            ADD_FAILURE() << "the tool did not end within " << kRunTimeoutMs << " ms";
+            ADD_FAILURE() << "the tool did not end within " << kWaitMs << " ms";
             TerminateProcess(info.hProcess, 1);
-            WaitForSingleObject(info.hProcess, kRunTimeoutMs);
+            WaitForSingleObject(info.hProcess, kWaitMs);
         }
         GetExitCodeProcess(info.hProcess, &result.exitCode);
         CloseHandle(info.hProcess);
@@ -195,14 +195,8 @@ protected:
     // Waits until `ready` holds; false when the tool ended first or the wait took too long.
     static bool WaitWhileRunning(HANDLE process, const std::function<bool()>& ready)
     {
-        for (DWORD waited = 0; waited < kRunTimeoutMs; waited += 20)
-        {
-            if (ready())
-                return true;
-            if (WaitForSingleObject(process, 20) == WAIT_OBJECT_0)
-                return ready();
-        }
-        return false;
+        WaitFor([&] { return ready() || WaitForSingleObject(process, 0) == WAIT_OBJECT_0; });
+        return ready();
     }
 
     fs::path root;

@@ -2,6 +2,7 @@
 // types, the probing, the polling and its log lines.
 #include "base/UniqueHandle.h"
 #include "support/ProgramUnderTest.h"
+#include "support/Wait.h"
 
 #include <tlhelp32.h>
 #include <winternl.h>
@@ -12,43 +13,32 @@
 
 namespace
 {
-constexpr DWORD kWaitMs = 30000;
 const std::string k4E = "0x4E 1 W 1 1 D8";
 const std::string k40 = "0x40 1 W 1 1 D8";
 const std::wstring kDetected = L"[ChipAccessHelper][ChipAccessHelper::DetectSlaveAddress] _addr(0x";
 const std::wstring kThread = L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] ";
 
-size_t Count(const std::vector<std::string>& commands, const std::string& command)
-{
-    size_t count = 0;
-    for (const std::string& c : commands)
-    {
-        count += c == command ? 1 : 0;
-    }
-    return count;
-}
-
 // A process that `parentId` started, by its file name; waits up to timeoutMs for it.
 DWORD ChildProcessOf(DWORD parentId, const wchar_t* name, DWORD timeoutMs = 0)
 {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    const UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
     DWORD found = 0;
-    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more && found == 0;
-         more = Process32NextW(snapshot.Get(), &entry))
-    {
-        if (entry.th32ParentProcessID == parentId && lstrcmpiW(entry.szExeFile, name) == 0)
+    WaitFor(
+        [&]
         {
-            found = entry.th32ProcessID;
-        }
-    }
-    if (found == 0 && GetTickCount64() < deadline)
-    {
-        Sleep(100);
-        return ChildProcessOf(parentId, name, static_cast<DWORD>(deadline - GetTickCount64()));
-    }
+            const UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+            PROCESSENTRY32W entry = {};
+            entry.dwSize = sizeof(entry);
+            for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more && found == 0;
+                 more = Process32NextW(snapshot.Get(), &entry))
+            {
+                if (entry.th32ParentProcessID == parentId && lstrcmpiW(entry.szExeFile, name) == 0)
+                {
+                    found = entry.th32ProcessID;
+                }
+            }
+            return found != 0;
+        },
+        timeoutMs);
     return found;
 }
 
@@ -113,7 +103,7 @@ protected:
     {
         program.StageTool(scenario);
         EXPECT_TRUE(program.Start(arguments));
-        HWND window = program.WaitForWindow(kWaitMs);
+        HWND window = program.WaitForWindow();
         EXPECT_NE(std::wstring::npos, WaitForPrefix(program, kDetected));
         return window;
     }
@@ -137,16 +127,9 @@ protected:
 
     size_t WaitForPrefix(ProgramUnderTest& program, const std::wstring& prefix)
     {
-        const ULONGLONG deadline = GetTickCount64() + kWaitMs;
-        for (;;)
-        {
-            const size_t at = FindLinePrefix(program.Texts(), prefix);
-            if (at != std::wstring::npos || GetTickCount64() > deadline)
-            {
-                return at;
-            }
-            Sleep(100);
-        }
+        size_t at = std::wstring::npos;
+        WaitFor([&] { return (at = FindLinePrefix(program.Texts(), prefix)) != std::wstring::npos; });
+        return at;
     }
 };
 
@@ -156,7 +139,7 @@ TEST_F(DetectionTest, ChipAt4E_OneProbeAndTheExactCommandBytes)
     HWND window = StartAndDetect(program, "status 0\n", L"-showconsole");
     ASSERT_NE(nullptr, window);
     EXPECT_EQ(1u, CountLine(program.Texts(), kDetected + L"4E) detected."));
-    ASSERT_TRUE(program.WaitForLogText(kThread + L"_retryCount(50)", kWaitMs));
+    ASSERT_TRUE(program.WaitForLogText(kThread + L"_retryCount(50)"));
     // Wine's cmd may lose the command typed right after the "cd" line: allow one retry.
     const auto commands = program.ToolCommands();
     ASSERT_FALSE(commands.empty());
@@ -173,7 +156,7 @@ TEST_F(DetectionTest, ChipAt4E_OneProbeAndTheExactCommandBytes)
     EXPECT_LE(1u, CountLine(texts, written + L"ITERHPGen.exe 0x4E 1 W 1 1 D8\n"));
     // A status of 0 is an answer all the same, and no toast.
     EXPECT_EQ(std::wstring::npos, FindLinePrefix(texts, kThread + L"Change of charging type"));
-    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window));
 }
 
 TEST_F(DetectionTest, ChipAt40Only_ThreeCommandsFor4EFirst)
@@ -184,12 +167,13 @@ TEST_F(DetectionTest, ChipAt40Only_ThreeCommandsFor4EFirst)
     EXPECT_EQ(1u, CountLine(program.Texts(), kDetected + L"40) detected."));
     const auto commands = program.ToolCommands();
     // Three tries at 0x4E were typed; Wine's cmd may have lost the first.
-    EXPECT_GE(Count(commands, k4E), 2u);
-    EXPECT_LE(Count(commands, k4E), 3u);
-    const size_t first40 = std::find(commands.begin(), commands.end(), k40) - commands.begin();
-    ASSERT_LT(first40, commands.size());
-    EXPECT_EQ(Count(commands, k4E), first40);
-    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
+    const auto tries = std::count(commands.begin(), commands.end(), k4E);
+    EXPECT_GE(tries, 2);
+    EXPECT_LE(tries, 3);
+    const auto first40 = std::find(commands.begin(), commands.end(), k40) - commands.begin();
+    ASSERT_LT(first40, static_cast<std::ptrdiff_t>(commands.size()));
+    EXPECT_EQ(tries, first40);
+    EXPECT_EQ(0u, program.ExitThroughMenu(window));
 }
 
 TEST_F(DetectionTest, NoChip_SixCommandsThenNoAddress)
@@ -203,7 +187,7 @@ TEST_F(DetectionTest, NoChip_SixCommandsThenNoAddress)
         6u,
         CountLine(texts,
                   L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command - done."));
-    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window));
 }
 
 TEST_F(DetectionTest, ToolNeverAnswers_GivesUpAfterRetriesWithExitCode0)
@@ -255,11 +239,11 @@ TEST_F(DetectionTest, ProgramOnAnotherDriveInAFolderWithCmdCharacters_FindsTheTo
     program.StageTool("status 0\n");
     // Started from C:, the program lives on Z:.
     ASSERT_TRUE(program.Start(L"", L"C:\\windows"));
-    HWND window = program.WaitForWindow(kWaitMs);
+    HWND window = program.WaitForWindow();
     ASSERT_NE(nullptr, window);
     ASSERT_NE(std::wstring::npos, WaitForPrefix(program, kDetected));
     EXPECT_EQ(1u, CountLine(program.Texts(), kDetected + L"4E) detected."));
-    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window));
 }
 
 TEST_F(DetectionTest, ExitReachesTheConsoleAtShutDown)
@@ -267,7 +251,7 @@ TEST_F(DetectionTest, ExitReachesTheConsoleAtShutDown)
     ProgramUnderTest program;
     const auto [window, console] = StartWithConsole(program, L"-showconsole");
     ASSERT_NE(0u, console);
-    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window));
     const auto texts = program.Texts();
     const size_t at =
         FindLine(texts, L"[ChipAccessHelper][ChipAccessHelper::WriteToConsole] outputString -> exit\n");
@@ -282,10 +266,9 @@ TEST_F(DetectionTest, ConsoleEndedFromOutside_WritesFailAndNothingCrashes)
     const auto [window, console] = StartWithConsole(program, L"-showconsole");
     ASSERT_NE(0u, console);
     ASSERT_TRUE(Terminate(console));
-    ASSERT_TRUE(program.WaitForLogText(L"[ChipAccessHelper][ChipAccessHelper::WriteToConsole] _result -> 0",
-                                       kWaitMs));
+    ASSERT_TRUE(program.WaitForLogText(L"[ChipAccessHelper][ChipAccessHelper::WriteToConsole] _result -> 0"));
     EXPECT_TRUE(program.IsRunning());
-    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window));
 }
 
 TEST_F(DetectionTest, LateValueFile_IsReadAgainWithoutANewCommand)
@@ -295,7 +278,7 @@ TEST_F(DetectionTest, LateValueFile_IsReadAgainWithoutANewCommand)
     HWND window = StartAndDetect(
         program, "status 0 for 1 command\nstatus 2 for 1 command delay 900 ms\nstatus 2\n", L"-showconsole");
     ASSERT_NE(nullptr, window);
-    ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (2).\n", kWaitMs));
+    ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (2).\n"));
     const auto texts = program.Texts();
     // The first failed read of the thread, and the read that found the late file.
     const size_t from = FindLinePrefix(texts, kThread + L"_isSuccessful(0), _value(0), _retryIndex(");
@@ -308,7 +291,7 @@ TEST_F(DetectionTest, LateValueFile_IsReadAgainWithoutANewCommand)
         CountLine(between,
                   L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command - done."));
     EXPECT_EQ(1u, CountLine(texts, kThread + L"Change of charging type detected (2).\n"));
-    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window));
 }
 
 // Only cmd.exe holds the read end of its input: when the program dies without
@@ -331,10 +314,10 @@ TEST_F(DetectionTest, PollingEventNameTaken_DetectionRunsOnAnUnnamedEvent)
     ProgramUnderTest program;
     HWND window = StartAndDetect(program, "status 2\n", L"");
     ASSERT_NE(nullptr, window);
-    ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (2).\n", kWaitMs));
+    ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (2).\n"));
     EXPECT_TRUE(program.WaitForLogText(
         L"[ChipAccessHelper][ChipAccessHelper::ChipAccessHelper] Going on with an unnamed event.", 0));
-    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window));
 }
 
 // A tool that hangs keeps cmd.exe from reading "exit": however the program
@@ -347,7 +330,7 @@ TEST_F(DetectionTest, ToolHangs_NothingOutlivesTheProgram)
         ProgramUnderTest program;
         program.StageTool("status 0 delay 600 s\n");
         ASSERT_TRUE(program.Start(L"-retrycount 1"));
-        HWND window = program.WaitForWindow(kWaitMs);
+        HWND window = program.WaitForWindow();
         ASSERT_NE(nullptr, window);
         const DWORD console = ChildProcessOf(program.ProcessId(), L"cmd.exe", kWaitMs);
         const DWORD tool = ChildProcessOf(console, L"ITERHPGen.exe", kWaitMs);
@@ -360,12 +343,7 @@ TEST_F(DetectionTest, ToolHangs_NothingOutlivesTheProgram)
         DWORD exitCode = 0xDEADBEEF;
         ASSERT_TRUE(program.WaitForExit(kWaitMs, exitCode));
         EXPECT_EQ(ending == "killed" ? 9u : 0u, exitCode);
-        const ULONGLONG deadline = GetTickCount64() + 5000;
-        for (const DWORD left : {tool, console})
-        {
-            EXPECT_TRUE(
-                ProcessEnds(left, static_cast<DWORD>(deadline - std::min(deadline, GetTickCount64()))));
-        }
+        EXPECT_TRUE(WaitFor([&] { return ProcessEnds(tool, 0) && ProcessEnds(console, 0); }, 5000));
     }
 }
 
@@ -380,13 +358,11 @@ TEST_F(DetectionTest, ConsoleWindow_OnlyWithShowConsole)
         EXPECT_EQ(1u, CountLine(program.Texts(), kDetected + L"4E) detected."));
         ASSERT_NE(0u, console);
         // Only what is typed runs: no AutoRun, the same extensions on every machine.
-        wchar_t system[MAX_PATH] = {};
-        GetSystemDirectoryW(system, MAX_PATH);
-        EXPECT_EQ(L"\"" + std::wstring(system) + L"\\cmd.exe\" /D /E:ON /V:OFF", CommandLineOf(console));
+        EXPECT_EQ(L"\"C:\\windows\\system32\\cmd.exe\" /D /E:ON /V:OFF", CommandLineOf(console));
         FreeConsole();
         ASSERT_TRUE(AttachConsole(console));
         EXPECT_EQ(detailed, GetConsoleWindow() != nullptr);
         FreeConsole();
-        EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
+        EXPECT_EQ(0u, program.ExitThroughMenu(window));
     }
 }

@@ -1,14 +1,16 @@
 // Charging changes as the user sees them: toasts reaching the (stand-in)
 // toast platform, and the identity that the program registers for them.
+#include "base/UniqueHandle.h"
 #include "detection/ChargingType.h"
 #include "support/ProgramUnderTest.h"
+#include "support/ScopedState.h"
+#include "support/Wait.h"
 #include "support/ToastJournal.h"
 
 #include <gtest/gtest.h>
 
 namespace
 {
-constexpr DWORD kWaitMs = 30000;
 const std::wstring kThread = L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] ";
 const std::wstring kAumidKey = L"SOFTWARE\\Classes\\AppUserModelId\\Tessaly.VoltwrenPowerBeacon";
 const std::string kUsbPd = "<text>Charging with USB Power Delivery (USB PD) technology.</text>";
@@ -20,15 +22,9 @@ const std::string kNotFastStatus = "status " + std::to_string(kNotFast);
 
 bool UserKeyExists(const std::wstring& subKey)
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-    {
-        return false;
-    }
-    RegCloseKey(key);
-    return true;
+    UniqueRegistryKey key;
+    return RegOpenKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
 }
-
 } // namespace
 
 class ToastFlowTest : public ::testing::Test
@@ -38,7 +34,7 @@ protected:
     {
         program.StageTool(scenario);
         EXPECT_TRUE(program.Start(L""));
-        return program.WaitForWindow(kWaitMs);
+        return program.WaitForWindow();
     }
 
     ToastPlatformFiles platform;
@@ -52,7 +48,7 @@ TEST_F(ToastFlowTest, Plays0_2_0_NotFast_1_LogsEachChangeAndToastsUsbPdThenQuick
         Start(program, "status 0 for 2 commands\nstatus 2 for 2 commands\nstatus 0 for 1 command\n" +
                            kNotFastStatus + " for 1 command\nstatus 1\n");
     ASSERT_NE(nullptr, window);
-    ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (1).\n", kWaitMs));
+    ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (1).\n"));
     const auto texts = program.Texts();
     size_t at = 0;
     for (const auto& change : std::vector<std::pair<int, int>>{{0, 2}, {2, 0}, {0, kNotFast}, {kNotFast, 1}})
@@ -69,7 +65,7 @@ TEST_F(ToastFlowTest, Plays0_2_0_NotFast_1_LogsEachChangeAndToastsUsbPdThenQuick
                   CountLine(texts, kThread + L"Current charging type (2).") +
                   CountLine(texts, kThread + L"Current charging type (" + std::to_wstring(kNotFast) + L")."));
 
-    const auto toasts = WaitForToasts(platform.Journal(), 2, kWaitMs);
+    const auto toasts = WaitForToasts(platform.Journal(), 2);
     ASSERT_EQ(2u, toasts.size());
     EXPECT_NE(std::string::npos, toasts[0].xml.find(kUsbPd)) << toasts[0].xml;
     EXPECT_NE(std::string::npos, toasts[1].xml.find(kQuickCharge)) << toasts[1].xml;
@@ -83,7 +79,7 @@ TEST_F(ToastFlowTest, Plays0_2_0_NotFast_1_LogsEachChangeAndToastsUsbPdThenQuick
     }
     // The identity exists while the program runs and is gone after it; its activator class stays.
     EXPECT_TRUE(UserKeyExists(kAumidKey));
-    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window));
     EXPECT_FALSE(UserKeyExists(kAumidKey));
 }
 
@@ -108,20 +104,16 @@ TEST_F(ToastFlowTest, NotificationsOff_LogNamesTheSettingAndTheToastIsStillShown
     for (const auto& c : cases)
     {
         SCOPED_TRACE(c.setting);
-        ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, c.key.c_str(), c.value, REG_DWORD,
-                                                 &c.data, sizeof(c.data)));
+        const ScopedUserValue off(c.key, c.value, c.data);
         ProgramUnderTest program;
         HWND window = Start(program, "status 2\n");
         ASSERT_NE(nullptr, window);
         ++toasts;
-        const bool shown = WaitForToasts(platform.Journal(), toasts, kWaitMs).size() == toasts;
-        RegDeleteKeyValueW(HKEY_CURRENT_USER, c.key.c_str(), c.value);
-        ASSERT_TRUE(shown);
+        ASSERT_EQ(toasts, WaitForToasts(platform.Journal(), toasts).size());
         EXPECT_TRUE(program.WaitForLogText(
             L"[ToastNotification][ShowToastNotification] The toast will not be shown: NotificationSetting " +
-                std::wstring(c.setting) + L".",
-            kWaitMs));
-        EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
+            std::wstring(c.setting) + L"."));
+        EXPECT_EQ(0u, program.ExitThroughMenu(window));
     }
 }
 
@@ -130,13 +122,14 @@ TEST_F(ToastFlowTest, UsbPdAlreadyPresent_ShowsOneToast)
     ProgramUnderTest program;
     HWND window = Start(program, "status 2\n");
     ASSERT_NE(nullptr, window);
-    ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (2).\n", kWaitMs));
-    // Two more polls with the same type bring no further toast.
-    ASSERT_TRUE(program.WaitForLogText(
-        L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command - done.", kWaitMs,
-        4));
+    ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (2).\n"));
+    // Two more polls with the same type bring no further toast. They are counted from the
+    // change: the probe's tries may already have made four sends, before the toast was shown.
+    const std::wstring sent =
+        L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command - done.";
+    ASSERT_TRUE(program.WaitForLogText(sent, kWaitMs, CountLine(program.Texts(), sent) + 2));
     EXPECT_EQ(1u, ShownToasts(platform.Journal()).size());
-    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window));
 }
 
 TEST_F(ToastFlowTest, RefusedToast_DetectionGoesOnAndTheNextChangeShows)
@@ -146,16 +139,16 @@ TEST_F(ToastFlowTest, RefusedToast_DetectionGoesOnAndTheNextChangeShows)
     HWND window =
         Start(program, "status 0 for 1 command\nstatus 2 for 3 commands\nstatus 0 for 1 command\nstatus 1\n");
     ASSERT_NE(nullptr, window);
-    ASSERT_TRUE(program.WaitForLogText(
-        kThread + L"@@@@@ Unable to show the toast, HRESULT(0x80070005) !!! @@@@@", kWaitMs));
+    ASSERT_TRUE(
+        program.WaitForLogText(kThread + L"@@@@@ Unable to show the toast, HRESULT(0x80070005) !!! @@@@@"));
     DeleteFileW(platform.FailSwitch().c_str());
-    ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (1).\n", kWaitMs));
-    const auto toasts = WaitForToasts(platform.Journal(), 1, kWaitMs);
+    ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (1).\n"));
+    const auto toasts = WaitForToasts(platform.Journal(), 1);
     ASSERT_EQ(1u, toasts.size());
     EXPECT_NE(std::string::npos, toasts[0].xml.find(kQuickCharge));
     // The refused type was still remembered: no retry of the USB PD toast on later polls.
     EXPECT_EQ(1u, CountLine(program.Texts(), kThread + L"Change of charging type detected (2).\n"));
-    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window));
 }
 
 TEST_F(ToastFlowTest, DirectChanges_EachShowsItsToastAndAResumeOnTheSameTypeShowsNone)
@@ -166,7 +159,7 @@ TEST_F(ToastFlowTest, DirectChanges_EachShowsItsToastAndAResumeOnTheSameTypeShow
         Start(program, "status 2 for 2 commands\nstatus 1 for 2 commands\nstatus 2 for 2 commands\n" +
                            kNotFastStatus + " for 2 commands\nstatus 2\n");
     ASSERT_NE(nullptr, window);
-    const auto toasts = WaitForToasts(platform.Journal(), 4, kWaitMs);
+    const auto toasts = WaitForToasts(platform.Journal(), 4);
     ASSERT_EQ(4u, toasts.size());
     const std::string expected[] = {kUsbPd, kQuickCharge, kUsbPd, kUsbPd};
     for (size_t i = 0; i < 4; ++i)
@@ -180,7 +173,7 @@ TEST_F(ToastFlowTest, DirectChanges_EachShowsItsToastAndAResumeOnTheSameTypeShow
         L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command - done.";
     ASSERT_TRUE(program.WaitForLogText(sent, kWaitMs, CountLine(program.Texts(), sent) + 2));
     EXPECT_EQ(4u, ShownToasts(platform.Journal()).size());
-    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window));
 }
 
 // An instance released early must not take the identity from one started after it.
@@ -194,13 +187,13 @@ TEST_F(ToastFlowTest, EarlyReleasedInstanceEndsLater_NewerInstanceKeepsItsIdenti
     ProgramUnderTest second;
     HWND secondWindow = Start(second, "status 0 for 5 commands\nstatus 2\n");
     ASSERT_NE(nullptr, secondWindow);
-    EXPECT_EQ(0u, first.ExitThroughMenu(firstWindow, kWaitMs));
+    EXPECT_EQ(0u, first.ExitThroughMenu(firstWindow));
     EXPECT_TRUE(UserKeyExists(kAumidKey));
 
-    const auto toasts = WaitForToasts(platform.Journal(), 1, kWaitMs);
+    const auto toasts = WaitForToasts(platform.Journal(), 1);
     ASSERT_EQ(1u, toasts.size());
     EXPECT_EQ("registered=1", toasts[0].registered);
-    EXPECT_EQ(0u, second.ExitThroughMenu(secondWindow, kWaitMs));
+    EXPECT_EQ(0u, second.ExitThroughMenu(secondWindow));
 }
 
 // A toast that keeps the detection thread longer than Stop waits: nothing it uses is
@@ -208,16 +201,18 @@ TEST_F(ToastFlowTest, EarlyReleasedInstanceEndsLater_NewerInstanceKeepsItsIdenti
 TEST_F(ToastFlowTest, ToastOutlastsStop_ThreadKeepsItsPartsAndNoSecondThreadStarts)
 {
     ProgramUnderTest program;
-    SetEnvironmentVariableW(L"VWN_TOAST_SHOW_DELAY_MS", L"20000");
-    HWND window = Start(program, "status 2\n");
-    SetEnvironmentVariableW(L"VWN_TOAST_SHOW_DELAY_MS", nullptr);
+    HWND window = nullptr;
+    {
+        const ScopedEnvironment slowToasts(L"VWN_TOAST_SHOW_DELAY_MS", L"20000");
+        window = Start(program, "status 2\n");
+    }
     ASSERT_NE(nullptr, window);
-    ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (2).\n", kWaitMs));
+    ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (2).\n"));
 
     SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
     SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
     SendMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window));
 
     const auto texts = program.Texts();
     EXPECT_EQ(1u, CountLine(texts, kThread + L"in."));

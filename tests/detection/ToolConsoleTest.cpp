@@ -37,12 +37,12 @@ TEST(ToolConsoleTest, EnvironmentBlockWith_ReplacesAnyCaseAndKeepsTheOrder)
 // Whether the console gets a window is seen from outside, in the detection system test.
 TEST(ToolConsoleTest, DescribeConsoleLaunch_TheSystemsCmdWithTheToolFolderInItsEnvironment)
 {
-    wchar_t system[MAX_PATH] = {};
-    GetSystemDirectoryW(system, MAX_PATH);
     const std::wstring folder = L"C:\\Program Files\\Tessaly\\Voltwren\\ITE inboxI2C Flash\\";
 
     const ConsoleLaunch hidden = DescribeConsoleLaunch(false, folder);
-    EXPECT_EQ(std::wstring(system) + L"\\cmd.exe", hidden.application);
+    // The test prefix's system folder, whatever word size asks.
+    EXPECT_EQ(L"C:\\windows\\system32\\cmd.exe", hidden.application);
+    EXPECT_EQ(L"\"C:\\windows\\system32\\cmd.exe\" /D /E:ON /V:OFF", hidden.commandLine);
     EXPECT_NE(std::wstring::npos,
               hidden.environment.find(std::wstring(L"\0VWN_TOOL_DIR=", 14) + folder + L'\0'));
     EXPECT_EQ(hidden.environment, DescribeConsoleLaunch(true, folder).environment);

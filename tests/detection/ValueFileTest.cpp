@@ -1,4 +1,5 @@
 // The tool's two files read on real files, in process: no console, no registry.
+#include "base/UniqueHandle.h"
 #include "detection/ChargerReading.h"
 #include "detection/ValueFile.h"
 #include "support/BoundRecordingLog.h"
@@ -114,13 +115,13 @@ TEST_F(ValueFileTest, ValueFile_FirstByteOrAFailedRead)
     EXPECT_EQ(2, value);
 
     // Held by the tool without read sharing: a failed read at once, not a wait.
-    HANDLE held =
-        CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    UniqueFile held(
+        CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
     value = 0xAA;
     EXPECT_FALSE(ReadQcPdPresenceStatusFromFile(file, value));
     EXPECT_EQ(0, value);
-    CloseHandle(held);
+    held.Reset();
 
     DeleteFileW(file.c_str());
     value = 0xAA;

@@ -1,7 +1,9 @@
 #include "install/VersionNumber.h"
 #include "support/ProgramUnderTest.h"
 #include "support/RecordedLog.h"
+#include "support/ScopedState.h"
 #include "support/TestFolders.h"
+#include "support/Wait.h"
 
 #include <gtest/gtest.h>
 
@@ -79,12 +81,12 @@ protected:
         TempFolder folder(L"version");
         const std::wstring resultPath = folder.Path() + L"result.txt";
         const std::wstring recordPath = folder.Path() + L"records.txt";
-        SetEnvironmentVariableW(L"VWN_RECORDING_LOG", recordPath.c_str());
         const std::wstring commandLine =
             L"\"" + BinFolder() + L"version_probe.exe\" \"" + resultPath + L"\" -rewrite " + options;
-        const int exitCode = RunChild(commandLine, 30000);
-        SetEnvironmentVariableW(L"VWN_RECORDING_LOG", nullptr);
-        EXPECT_EQ(0, exitCode);
+        {
+            const ScopedEnvironment record(L"VWN_RECORDING_LOG", recordPath);
+            EXPECT_EQ(0, RunChild(commandLine, kWaitMs));
+        }
         ProbeResult result;
 
         const std::string bytes = ReadFileBytes(resultPath);

@@ -5,6 +5,7 @@
 #include "logging/LogFolderReset.h"
 
 #include "CoreTestSupport.h"
+#include "support/ScopedState.h"
 
 #include <gtest/gtest.h>
 
@@ -194,10 +195,11 @@ TEST_F(ConfiguratorTest, RelativeFile_ResolvesAgainstConfigurationFolderAndFolde
 TEST_F(ConfiguratorTest, FileOptions_EnvironmentVariableInNameAndAppendFalseEmptiesFile)
 {
     ASSERT_TRUE(WriteFileBytes(m_folder / L"f.log", "old content\r\n"));
-    SetEnvironmentVariableW(L"VWN_LOGTEST_DIR", m_folder.Path().c_str());
-    Apply("log4j.rootLogger=DEBUG, E, F\nlog4j.appender.F.Append=false\n" +
-          SimpleFile("E", "${VWN_LOGTEST_DIR}from-env.log") + SimpleFile("F", "$FOLDER\\f.log"));
-    SetEnvironmentVariableW(L"VWN_LOGTEST_DIR", nullptr);
+    {
+        const ScopedEnvironment dir(L"VWN_LOGTEST_DIR", m_folder.Path());
+        Apply("log4j.rootLogger=DEBUG, E, F\nlog4j.appender.F.Append=false\n" +
+              SimpleFile("E", "${VWN_LOGTEST_DIR}from-env.log") + SimpleFile("F", "$FOLDER\\f.log"));
+    }
     Log(L"x", Level::Info, L"new");
     EXPECT_EQ("INFO - new\r\n", File(L"from-env.log"));
     EXPECT_EQ("INFO - new\r\n", File(L"f.log"));

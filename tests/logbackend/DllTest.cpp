@@ -1,5 +1,6 @@
 #include "DllApi.h"
 #include "LogTestSupport.h"
+#include "support/ScopedState.h"
 
 #include <gtest/gtest.h>
 
@@ -132,15 +133,15 @@ TEST_F(DllTest, Narrow_TextIsConvertedFromAnsiCodePage)
 TEST_F(DllTest, UnwritableFile_ReportedOnceAndOtherAppendersGoOn)
 {
     // Another program holds the file without sharing it.
-    HANDLE holder = CreateFileW((m_folder / L"locked.log").c_str(), GENERIC_READ, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    UniqueFile holder(CreateFileW((m_folder / L"locked.log").c_str(), GENERIC_READ, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(holder);
     ASSERT_EQ(1, Configure("log4j.rootLogger=DEBUG, locked, folder, good\n" +
                            SimpleFile("locked", "$FOLDER\\locked.log") + SimpleFile("folder", "$FOLDER") +
                            SimpleFile("good", "$FOLDER\\good.log")));
     s_api.DebugW(Logger(), L"one");
     s_api.DebugW(Logger(), L"two");
-    CloseHandle(holder);
+    holder.Reset();
     EXPECT_EQ("DEBUG - one\r\nDEBUG - two\r\n", File(L"good.log"));
     EXPECT_EQ("", File(L"locked.log"));
     const std::vector<std::string> lines = m_debugger.Lines();
@@ -219,15 +220,12 @@ TEST_F(DllTest, DebuggerAppender_SendsEachLine)
 TEST_F(DllTest, BasicConfigure_WritesToStandardOutput)
 {
     const std::wstring path = m_folder / L"stdout.txt";
-    HANDLE capture = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, capture);
-    HANDLE previous = GetStdHandle(STD_OUTPUT_HANDLE);
-    SetStdHandle(STD_OUTPUT_HANDLE, capture);
-    const int configured = s_api.BasicConfigure();
-    s_api.WarnW(s_api.GetLoggerW(L"basic"), L"hello");
-    SetStdHandle(STD_OUTPUT_HANDLE, previous);
-    CloseHandle(capture);
+    int configured = 0;
+    {
+        const ScopedStandardOutput capture(path);
+        configured = s_api.BasicConfigure();
+        s_api.WarnW(s_api.GetLoggerW(L"basic"), L"hello");
+    }
     ASSERT_EQ(1, configured);
     const std::string text = File(L"stdout.txt");
     // "<ms> [0x<thread>] WARN basic  - hello": the empty %x leaves two blanks, as in log4j.

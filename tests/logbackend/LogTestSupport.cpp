@@ -1,5 +1,7 @@
 #include "LogTestSupport.h"
 
+#include "support/Wait.h"
+
 #include <algorithm>
 
 namespace logtest
@@ -85,28 +87,26 @@ std::vector<std::string> DebuggerOutput::Lines(DWORD process)
 {
     OutputDebugStringA(kMarker);
     const std::pair<DWORD, std::string> marker(GetCurrentProcessId(), kMarker);
-    for (const ULONGLONG deadline = GetTickCount64() + kMarkerWaitMs;; Sleep(kPollMs))
+    WaitFor(
+        [&]
+        {
+            AcquireSRWLockShared(&m_lock);
+            const bool seen = std::find(m_lines.begin(), m_lines.end(), marker) != m_lines.end();
+            ReleaseSRWLockShared(&m_lock);
+            return seen;
+        },
+        kMarkerWaitMs);
+    std::vector<std::string> lines;
+    AcquireSRWLockExclusive(&m_lock);
+    m_lines.erase(std::remove(m_lines.begin(), m_lines.end(), marker), m_lines.end());
+    for (const auto& line : m_lines)
     {
-        AcquireSRWLockExclusive(&m_lock);
-        const auto found = std::find(m_lines.begin(), m_lines.end(), marker);
-        const bool done = found != m_lines.end() || GetTickCount64() > deadline;
-        if (found != m_lines.end())
+        if (line.first == (process == 0 ? GetCurrentProcessId() : process))
         {
-            m_lines.erase(found);
-        }
-        std::vector<std::string> lines;
-        for (const auto& line : m_lines)
-        {
-            if (line.first == (process == 0 ? GetCurrentProcessId() : process))
-            {
-                lines.push_back(line.second);
-            }
-        }
-        ReleaseSRWLockExclusive(&m_lock);
-        if (done)
-        {
-            return lines;
+            lines.push_back(line.second);
         }
     }
+    ReleaseSRWLockExclusive(&m_lock);
+    return lines;
 }
 } // namespace logtest

@@ -16,10 +16,7 @@ inline std::wstring operator/(const TempFolder& folder, const std::wstring& name
 
 namespace logtest
 {
-inline bool Exists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+using ::Exists;
 
 // A file as a viewer opens it: reading, sharing reading and writing but not deletion, so the
 // file can be neither renamed nor removed while it is open.

@@ -2,6 +2,7 @@
 #include "logbackend/core/Text.h"
 
 #include "CoreTestSupport.h"
+#include "support/ScopedState.h"
 
 #include <gtest/gtest.h>
 
@@ -26,12 +27,6 @@ std::wstring Shown(const wchar_t* value)
 class PropertiesTest : public ::testing::Test
 {
 protected:
-    void TearDown() override
-    {
-        SetEnvironmentVariableW(L"VWN_LOGTEST_DIR", nullptr);
-        SetEnvironmentVariableW(L"VWN_LOGTEST_EMPTY", nullptr);
-    }
-
     logtest::DiagnosticCapture m_diagnostics;
 };
 
@@ -84,8 +79,8 @@ TEST_F(PropertiesTest, Parse_RawValuesAsWritten)
 
 TEST_F(PropertiesTest, Get_SubstitutesEnvironmentThenKeysOfTheFile)
 {
-    SetEnvironmentVariableW(L"VWN_LOGTEST_DIR", L"D:\\from-env");
-    SetEnvironmentVariableW(L"VWN_LOGTEST_EMPTY", L"");
+    const ScopedEnvironment dir(L"VWN_LOGTEST_DIR", L"D:\\from-env");
+    const ScopedEnvironment empty(L"VWN_LOGTEST_EMPTY", L"");
     const Case cases[] = {
         {L"VWN_LOGTEST_DIR=D:\\from-file\nFile=${VWN_LOGTEST_DIR}\\x.log", L"File", L"D:\\from-env\\x.log"},
         {L"VWN_LOGTEST_EMPTY=from-file\nv=[${VWN_LOGTEST_EMPTY}]", L"v", L"[]"},

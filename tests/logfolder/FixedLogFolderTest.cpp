@@ -1,8 +1,10 @@
 #include "logfolder/DebuggerLines.h"
+#include "base/UniqueHandle.h"
 #include "install/VersionNumber.h"
 #include "logging/ApacheLogger.h"
 #include "logging/LogFolderReset.h"
 #include "support/RecordedLog.h"
+#include "support/ScopedState.h"
 #include "support/TestFolders.h"
 
 #include <gtest/gtest.h>
@@ -45,15 +47,15 @@ TEST_F(FixedLogFolderTest, ResetLogFolder_DeletesAUserOwnedFolderAtTheFixedPath)
 // A folder that could not be made trustworthy receives no log.
 TEST_F(FixedLogFolderTest, ApacheLoggerInit_ReportsAFailedResetAndLeavesTheLibraryUnbound)
 {
-    HANDLE held = CreateFileW((Path() + L"\\vwn.log").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    UniqueFile held(CreateFileW((Path() + L"\\vwn.log").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
     TempFolder records(L"initlog");
     const std::wstring recordPath = records.Path() + L"records.txt";
-    SetEnvironmentVariableW(L"VWN_RECORDING_LOG", recordPath.c_str());
+    const ScopedEnvironment record(L"VWN_RECORDING_LOG", recordPath);
 
     ApacheLogger::Init(BinFolder() + L"recording\\", [] { return getVersionNumber(false); });
-    CloseHandle(held);
+    held.Reset();
 
     const std::vector<std::wstring> lines = m_debugger.Lines();
     ASSERT_EQ(2u, lines.size());
@@ -65,6 +67,5 @@ TEST_F(FixedLogFolderTest, ApacheLoggerInit_ReportsAFailedResetAndLeavesTheLibra
     EXPECT_EQ(tail, lines[1].substr(lines[1].size() - tail.size())) << ToUtf8(lines[1]);
 
     ApacheLogger::WriteW(ApacheLogger::GetLogger(L"vwn"), L"nowhere after a failed reset");
-    SetEnvironmentVariableW(L"VWN_RECORDING_LOG", nullptr);
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(recordPath.c_str()));
 }

@@ -1,6 +1,7 @@
 #include "logfolder/DebuggerLines.h"
 #include "logging/LogFolderReset.h"
 #include "support/TestFolders.h"
+#include "support/WineGaps.h"
 
 #include <gtest/gtest.h>
 
@@ -11,16 +12,6 @@
 namespace
 {
 constexpr int kStoppedOnSymlink = 681;
-
-bool Exists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool IsWine()
-{
-    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-}
 } // namespace
 
 class LinkSafetyTest : public ::testing::Test
@@ -28,11 +19,10 @@ class LinkSafetyTest : public ::testing::Test
 protected:
     void SetUp() override { m_scratch = ScriptFolder(L"VWN_LINK_SCRATCH", "tests/logfolder/with-links.sh"); }
 
-    // Windows opens a link itself and removes it as such. Wine 8 opens the target
-    // whatever the flags, so there the only safe outcome is to refuse.
+    // Windows opens a link itself and removes it as such.
     void ResetAndExpectTheLinkNotFollowed(const std::wstring& path, const std::wstring& link)
     {
-        if (!IsWine())
+        if (!WineGap("Wine 8 opens a link's target whatever the flags: refusing is the only safe outcome"))
         {
             ASSERT_NO_THROW(ResetLogFolderAt(path));
             EXPECT_FALSE(Exists(path));

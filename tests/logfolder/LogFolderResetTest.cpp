@@ -9,11 +9,6 @@
 
 namespace
 {
-bool Exists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // A self-relative security descriptor made from SDDL, as the platform hands them out.
 class SddlDescriptor
 {

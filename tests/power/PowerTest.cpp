@@ -1,6 +1,7 @@
 // Detection on battery and back on mains, with the power source that
 // with-power-supply.sh lays over the system's, and the notice Windows would send.
 #include "support/ProgramUnderTest.h"
+#include "support/Wait.h"
 #include "support/ToastJournal.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +10,6 @@
 
 namespace
 {
-constexpr DWORD kWaitMs = 30000;
 constexpr size_t kNone = std::wstring::npos;
 const std::wstring kThread = L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] ";
 const std::wstring kThreadIn = kThread + L"in.";
@@ -82,9 +82,8 @@ protected:
         SCOPED_TRACE("start with scenario " + scenario);
         program.StageTool(scenario);
         EXPECT_TRUE(program.Start(L""));
-        HWND window = program.WaitForWindow(kWaitMs);
-        EXPECT_TRUE(
-            program.WaitForLogText(L"[ChipAccessHelper][ChipAccessHelper::Run] _retryCount(50)", kWaitMs));
+        HWND window = program.WaitForWindow();
+        EXPECT_TRUE(program.WaitForLogText(L"[ChipAccessHelper][ChipAccessHelper::Run] _retryCount(50)"));
         return window;
     }
 
@@ -98,10 +97,10 @@ TEST_F(PowerTest, OnBattery_NothingRunsAndMainsReadsAtOnce)
     ProgramUnderTest program;
     HWND window = Start(program, "status 2\n");
     ASSERT_NE(nullptr, window);
-    ASSERT_EQ(1u, WaitForToasts(platform.Journal(), 1, kWaitMs).size());
+    ASSERT_EQ(1u, WaitForToasts(platform.Journal(), 1).size());
 
     SwitchTo(false, window);
-    ASSERT_TRUE(program.WaitForLogText(kPaused, kWaitMs));
+    ASSERT_TRUE(program.WaitForLogText(kPaused));
     // Unplugged as far as detection knows: the charger's next toast will show again.
     const auto texts = program.Texts();
     const size_t paused = FindLine(texts, kPaused);
@@ -118,7 +117,7 @@ TEST_F(PowerTest, OnBattery_NothingRunsAndMainsReadsAtOnce)
     EXPECT_EQ(1u, ShownToasts(platform.Journal()).size());
 
     SwitchTo(true, window);
-    const auto toasts = WaitForToasts(platform.Journal(), 2, kWaitMs);
+    const auto toasts = WaitForToasts(platform.Journal(), 2);
     ASSERT_EQ(2u, toasts.size());
     EXPECT_NE(std::string::npos, toasts[1].xml.find(kUsbPd));
     EXPECT_EQ(1u, CountLine(program.Texts(), kResumed));
@@ -131,7 +130,7 @@ TEST_F(PowerTest, OnBattery_NothingRunsAndMainsReadsAtOnce)
     SwitchTo(false, window);
     EXPECT_EQ(2u, CountLine(program.Texts(), kResumed));
     ExpectTheLastThreadPolledAtOnce(program.Texts());
-    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window));
 }
 
 TEST_F(PowerTest, BatteryAtStart_ProbesThenWaitsThroughSleepForMains)
@@ -159,9 +158,9 @@ TEST_F(PowerTest, BatteryAtStart_ProbesThenWaitsThroughSleepForMains)
     // After a wake-up the next start is a fresh one, even though it comes with mains power.
     const size_t preprocessed = CountLine(program.Texts(), kPreprocessing);
     SwitchTo(true, window);
-    EXPECT_TRUE(program.WaitForLogText(kThreadIn, kWaitMs));
+    EXPECT_TRUE(program.WaitForLogText(kThreadIn));
     EXPECT_EQ(1u, CountLine(program.Texts(), kAfresh));
     EXPECT_EQ(0u, CountLine(program.Texts(), kResumed));
     EXPECT_TRUE(program.WaitForLogText(kPreprocessing, kWaitMs, preprocessed + 1));
-    EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window));
 }

@@ -3,6 +3,7 @@
 #include "install/VersionNumber.h"
 #include "logging/ApacheLogger.h"
 #include "support/RecordedLog.h"
+#include "support/ScopedState.h"
 #include "support/TestFolders.h"
 
 // Binds the recording log library into this test process once, and gives each
@@ -10,9 +11,8 @@
 class BoundRecordingLog
 {
 public:
-    BoundRecordingLog() : m_folder(L"log")
+    BoundRecordingLog() : m_folder(L"log"), m_record(L"VWN_RECORDING_LOG", RecordPath())
     {
-        SetEnvironmentVariableW(L"VWN_RECORDING_LOG", RecordPath().c_str());
         static bool bound = false;
         if (!bound)
         {
@@ -23,12 +23,11 @@ public:
             bound = true;
         }
     }
-    ~BoundRecordingLog() { SetEnvironmentVariableW(L"VWN_RECORDING_LOG", nullptr); }
-
     std::wstring RecordPath() const { return m_folder.Path() + L"records.txt"; }
     std::vector<LogRecord> Records() const { return ReadRecordedLog(RecordPath()); }
     std::vector<std::wstring> Texts() const { return LogTexts(Records()); }
 
 private:
     TempFolder m_folder;
+    ScopedEnvironment m_record;
 };

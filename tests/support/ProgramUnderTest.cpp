@@ -2,6 +2,7 @@
 
 #include "app/resource.h"
 #include "base/UniqueHandle.h"
+#include "support/Wait.h"
 
 #include <gtest/gtest.h>
 
@@ -38,17 +39,15 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter)
 
 HWND WaitForProcessWindow(DWORD processId, const wchar_t* className, const wchar_t* title, DWORD timeoutMs)
 {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    for (;;)
-    {
-        WindowSearch search = {processId, className, title, nullptr};
-        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
-        if (search.found != nullptr || GetTickCount64() >= deadline)
+    WindowSearch search = {processId, className, title, nullptr};
+    WaitFor(
+        [&]
         {
-            return search.found;
-        }
-        Sleep(50);
-    }
+            EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        },
+        timeoutMs);
+    return search.found;
 }
 
 ProgramUnderTest::ProgramUnderTest(const std::wstring& logLibrary, const std::wstring& folderHint,
@@ -93,17 +92,14 @@ void ProgramUnderTest::StageTool(const std::string& scenario)
 std::vector<std::string> ProgramUnderTest::ToolCommands() const
 {
     std::vector<std::string> commands;
-    const std::string journal = ReadFileBytes(ToolFolder() + L"sim-journal.txt");
-    size_t start = 0;
-    for (size_t end = journal.find('\n'); end != std::string::npos; end = journal.find('\n', start))
+    std::vector<std::string> lines = Split(ReadFileBytes(ToolFolder() + L"sim-journal.txt"), '\n');
+    lines.pop_back(); // a line still being written
+    for (const std::string& line : lines)
     {
-        const std::string line = journal.substr(start, end - start);
-        start = end + 1;
-        const size_t first = line.find('\t');
-        const size_t second = first == std::string::npos ? first : line.find('\t', first + 1);
-        if (second != std::string::npos)
+        const auto fields = Split(line, '\t');
+        if (fields.size() >= 3)
         {
-            commands.push_back(line.substr(first + 1, second - first - 1));
+            commands.push_back(fields[1]);
         }
     }
     return commands;
@@ -147,7 +143,14 @@ bool ProgramUnderTest::Start(const std::wstring& arguments, const std::wstring& 
 
 HWND ProgramUnderTest::WaitForWindow(DWORD timeoutMs)
 {
-    return WaitForProcessWindow(m_process.dwProcessId, L"VOLTWREN", L"", timeoutMs);
+    const HWND window = WaitForProcessWindow(m_process.dwProcessId, L"VOLTWREN", L"", timeoutMs);
+    // The window is found as soon as it exists; the program shows it a moment later, and
+    // is in its message loop only when it first waits for input.
+    if (window != nullptr && WaitForInputIdle(m_process.hProcess, timeoutMs) != 0)
+    {
+        ADD_FAILURE() << "the program did not come to wait for input";
+    }
+    return window;
 }
 
 bool ProgramUnderTest::WaitForExit(DWORD timeoutMs, DWORD& exitCode)
@@ -167,19 +170,7 @@ bool ProgramUnderTest::IsRunning() const
 
 bool ProgramUnderTest::WaitForLogText(const std::wstring& text, DWORD timeoutMs, size_t count)
 {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    for (;;)
-    {
-        if (CountLine(Texts(), text) >= count)
-        {
-            return true;
-        }
-        if (GetTickCount64() >= deadline)
-        {
-            return false;
-        }
-        Sleep(50);
-    }
+    return WaitFor([&] { return CountLine(Texts(), text) >= count; }, timeoutMs);
 }
 
 void ProgramUnderTest::Kill()

@@ -2,6 +2,7 @@
 
 #include "support/RecordedLog.h"
 #include "support/TestFolders.h"
+#include "support/Wait.h"
 
 #include <windows.h>
 
@@ -45,18 +46,18 @@ public:
     bool Start(const std::wstring& arguments, const std::wstring& currentDirectory = L"",
                int showCommand = -1);
     // The main window of the started process (hidden ones too), or null after the timeout.
-    HWND WaitForWindow(DWORD timeoutMs);
+    HWND WaitForWindow(DWORD timeoutMs = kWaitMs);
     // True when the process ended within the timeout; exitCode then holds its full 32-bit code.
     bool WaitForExit(DWORD timeoutMs, DWORD& exitCode);
     bool IsRunning() const;
     // Starts the program and waits for it to end by itself. Its exit code, or 0xDEADBEEF
     // after a test failure when it did not start or end within the timeout.
-    DWORD RunToExit(const std::wstring& arguments, DWORD timeoutMs);
+    DWORD RunToExit(const std::wstring& arguments, DWORD timeoutMs = kWaitMs);
     // Ends the program through File, Exit of `window`, as a user would. Its exit code, or
     // 0xDEADBEEF after a test failure when it did not end within the timeout.
-    DWORD ExitThroughMenu(HWND window, DWORD timeoutMs);
+    DWORD ExitThroughMenu(HWND window, DWORD timeoutMs = kWaitMs);
     // Waits until the log holds `text` as a whole line `count` times.
-    bool WaitForLogText(const std::wstring& text, DWORD timeoutMs, size_t count = 1);
+    bool WaitForLogText(const std::wstring& text, DWORD timeoutMs = kWaitMs, size_t count = 1);
     void Kill();
 
     std::vector<LogRecord> Records() const;

@@ -5,19 +5,15 @@
 std::vector<LogRecord> ParseRecordedLog(const std::string& bytes)
 {
     std::vector<LogRecord> records;
-    size_t start = 0;
-    for (size_t end = bytes.find('\x1e'); end != std::string::npos; end = bytes.find('\x1e', start))
+    std::vector<std::string> recorded = Split(bytes, '\x1e');
+    recorded.pop_back(); // a record still being written
+    for (const std::string& record : recorded)
     {
-        const std::string record = bytes.substr(start, end - start);
-        start = end + 1;
-        const size_t first = record.find('\x1f');
-        const size_t second = first == std::string::npos ? first : record.find('\x1f', first + 1);
-        if (record.empty() || second == std::string::npos)
+        const auto fields = Split(record, '\x1f');
+        if (fields.size() == 3 && fields[0].size() == 1)
         {
-            continue;
+            records.push_back(LogRecord{fields[0][0], FromUtf8(fields[1]), FromUtf8(fields[2])});
         }
-        records.push_back(LogRecord{record[0], FromUtf8(record.substr(first + 1, second - first - 1)),
-                                    FromUtf8(record.substr(second + 1))});
     }
     return records;
 }

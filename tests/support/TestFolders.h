@@ -5,9 +5,28 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // The folder holding the test executable (the build's bin folder), with a trailing backslash.
 std::wstring BinFolder();
+
+inline bool Exists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The parts of `text` between separators: one more than there are separators.
+template <typename Text> std::vector<Text> Split(const Text& text, typename Text::value_type separator)
+{
+    std::vector<Text> parts;
+    size_t start = 0;
+    for (size_t end; (end = text.find(separator, start)) != Text::npos; start = end + 1)
+    {
+        parts.push_back(text.substr(start, end - start));
+    }
+    parts.push_back(text.substr(start));
+    return parts;
+}
 
 std::string ReadFileBytes(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);

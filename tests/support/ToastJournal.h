@@ -1,6 +1,8 @@
 #pragma once
 
+#include "support/ScopedState.h"
 #include "support/TestFolders.h"
+#include "support/Wait.h"
 
 #include <windows.h>
 
@@ -19,7 +21,7 @@ struct ToastRecord
 // The shown toasts of the stand-in's journal, in order.
 std::vector<ToastRecord> ShownToasts(const std::wstring& journal);
 // The toast follows its log lines: waits up to timeoutMs for the journal to hold `count` shown toasts.
-std::vector<ToastRecord> WaitForToasts(const std::wstring& journal, size_t count, DWORD timeoutMs);
+std::vector<ToastRecord> WaitForToasts(const std::wstring& journal, size_t count, DWORD timeoutMs = kWaitMs);
 
 // Points the toast platform's journal and failure switch into a folder of this
 // test, for every program started while the object lives.
@@ -27,7 +29,6 @@ class ToastPlatformFiles
 {
 public:
     ToastPlatformFiles();
-    ~ToastPlatformFiles();
     ToastPlatformFiles(const ToastPlatformFiles&) = delete;
     ToastPlatformFiles& operator=(const ToastPlatformFiles&) = delete;
 
@@ -36,4 +37,6 @@ public:
 
 private:
     TempFolder m_folder;
+    ScopedEnvironment m_journal;
+    ScopedEnvironment m_failSwitch;
 };

@@ -73,7 +73,7 @@ TEST_F(NotifierIdentityRegistry, HasPackageIdentity_FalseForAnUnpackagedProcess)
 // Fresh, over a leftover registration, and again without an icon.
 TEST_F(NotifierIdentityRegistry, Register_WritesEveryValueExactlyAndDropsIconUriForNoIcon)
 {
-    const std::wstring icon = ThisExecutableFolder() + L"notification_icon.png";
+    const std::wstring icon = BinFolder() + L"notification_icon.png";
     Register(kAumid, icon);
     ExpectIdentity(icon);
 
@@ -134,7 +134,7 @@ TEST_F(NotifierIdentityRegistry, Unregister_OncePerRegistration)
 {
     const std::wstring aumid = L"Tessaly.VoltwrenScheduled";
     const ScopedEnvironment scheduled(L"VWN_TOAST_SCHEDULED", L"3");
-    Register(aumid, ThisExecutableFolder() + L"notification_icon.png");
+    Register(aumid, BinFolder() + L"notification_icon.png");
 
     EXPECT_NO_THROW(NotifierIdentity::Unregister());
     EXPECT_FALSE(ReadUserKey(AumidKey(aumid)).has_value());

@@ -56,7 +56,7 @@ protected:
     void TearDown() override { ForgetIdentity(kAumid); }
 
     ScopedJournal m_journal{L"display"};
-    const std::wstring m_icon = ThisExecutableFolder() + L"notification_icon.png";
+    const std::wstring m_icon = BinFolder() + L"notification_icon.png";
 };
 
 // Each call shows one toast; markup characters stay text, an empty body
@@ -115,16 +115,19 @@ TEST_F(ToastDisplay, ShowToastNotification_RecordsEveryToastOfConcurrentCallers)
         expected.push_back({L"Show", kAumid, L"registered=1",
                             ExpectedToastXml(kTitle, L"toast " + std::to_wstring(toast), m_icon)});
     }
-    std::atomic<int> failures{0};
+    // The first code a caller met, so that a failure names its cause.
+    std::atomic<HRESULT> failure{S_OK};
     std::vector<std::thread> threads;
     for (int thread = 0; thread < 4; ++thread)
     {
         threads.emplace_back(
-            [this, thread, &failures]
+            [this, thread, &failure]
             {
                 for (int toast = thread; toast < 100; toast += 4)
                 {
-                    failures += RaisedByShow(L"toast " + std::to_wstring(toast), m_icon) != S_OK;
+                    HRESULT none = S_OK;
+                    failure.compare_exchange_strong(none,
+                                                    RaisedByShow(L"toast " + std::to_wstring(toast), m_icon));
                 }
             });
     }
@@ -132,7 +135,7 @@ TEST_F(ToastDisplay, ShowToastNotification_RecordsEveryToastOfConcurrentCallers)
     {
         thread.join();
     }
-    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(failure.load(), S_OK) << std::hex << failure.load();
     std::vector<JournalCall> calls = m_journal.Calls();
     std::sort(calls.begin(), calls.end());
     std::sort(expected.begin(), expected.end());

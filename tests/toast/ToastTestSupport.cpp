@@ -5,33 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <regex>
 
 namespace ToastTest
 {
-namespace
-{
-
-std::vector<std::wstring> Split(const std::wstring& text, wchar_t separator)
-{
-    std::vector<std::wstring> parts;
-    size_t start = 0;
-    for (size_t end; (end = text.find(separator, start)) != std::wstring::npos; start = end + 1)
-    {
-        parts.push_back(text.substr(start, end - start));
-    }
-    parts.push_back(text.substr(start));
-    return parts;
-}
-
-} // namespace
-
 std::vector<JournalCall> ScopedJournal::Calls() const
 {
-    std::ifstream file(std::filesystem::path(path), std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    const std::string bytes = ReadFileBytes(path);
     std::wstring text(bytes.size(), L'\0');
     const int length =
         MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
@@ -67,12 +47,6 @@ std::wstring ThisExecutablePath()
 {
     wchar_t path[MAX_PATH * 4];
     return std::wstring(path, GetModuleFileNameW(nullptr, path, MAX_PATH * 4));
-}
-
-std::wstring ThisExecutableFolder()
-{
-    const std::wstring path = ThisExecutablePath();
-    return path.substr(0, path.find_last_of(L'\\') + 1);
 }
 
 void PrintTo(const RegistryValue& value, std::ostream* out)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/ScopedState.h"
+#include "support/TestFolders.h"
 #include "toast/WinRtError.h"
 
 #include <windows.h>
@@ -23,20 +25,6 @@ using JournalCall = std::vector<std::wstring>;
 // A fresh name in the temporary folder (nothing is created).
 std::wstring TempFilePath(const std::wstring& hint, const std::wstring& extension = L".txt");
 std::wstring ThisExecutablePath();
-// With a trailing backslash.
-std::wstring ThisExecutableFolder();
-
-// Sets an environment variable while the object lives, then removes it.
-struct ScopedEnvironment
-{
-    ScopedEnvironment(const wchar_t* variable, const std::wstring& value) : name(variable)
-    {
-        SetEnvironmentVariableW(variable, value.c_str());
-    }
-    ~ScopedEnvironment() { SetEnvironmentVariableW(name.c_str(), nullptr); }
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    const std::wstring name;
-};
 
 // VWN_TOAST_JOURNAL names a fresh file in the temporary folder while the object lives; the file goes with it.
 struct ScopedJournal
