@@ -1,7 +1,11 @@
 #include "detection/ToolConsole.h"
 
 #include "logging/ApacheLogger.h"
+#include "logging/LastErrorText.h"
 
+#include <algorithm>
+#include <cstddef>
+#include <thread>
 #include <vector>
 
 namespace
@@ -126,6 +130,31 @@ UniqueHandle LaunchConsole(HANDLE input, HANDLE job, const ConsoleLaunch& launch
     ResumeThread(process.hThread);
     return ownedProcess;
 }
+// "ITERHPGen.exe (process 1234, running for 5 s)": what a log line names a tool run by.
+std::wstring DescribeRun(DWORD processId)
+{
+    const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    wchar_t path[MAX_PATH] = {};
+    DWORD length = MAX_PATH;
+    std::wstring name = L"a process";
+    if (process && QueryFullProcessImageNameW(process.Get(), 0, path, &length))
+    {
+        const std::wstring full(path, length);
+        name = full.substr(full.find_last_of(L"\\/") + 1);
+    }
+    std::wstring text = name + L" (process " + std::to_wstring(processId);
+    FILETIME created = {};
+    FILETIME unused[3] = {};
+    FILETIME now = {};
+    GetSystemTimeAsFileTime(&now);
+    if (process && GetProcessTimes(process.Get(), &created, &unused[0], &unused[1], &unused[2]))
+    {
+        const auto ticks = [](const FILETIME& t)
+        { return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+        text += L", running for " + std::to_wstring((ticks(now) - ticks(created)) / 10000000) + L" s";
+    }
+    return text + L")";
+}
 } // namespace
 
 ConsoleLaunch DescribeConsoleLaunch(bool visible, const std::wstring& toolFolder)
@@ -196,6 +225,10 @@ std::string NarrowToLowBytes(const std::wstring& text)
 bool ToolConsole::CreatePipeRedirectedConsole(const std::wstring& toolFolder, bool detailedLog)
 {
     m_detailedLog = detailedLog;
+    m_toolFolder = toolFolder;
+    m_writeFailed = false;
+    m_started = std::chrono::steady_clock::now();
+    m_linesTyped = 0;
     // Neither end is inheritable when made; the launch hands on the read end alone.
     UniqueHandle readEnd;
     m_job = CreateKillOnCloseJob();
@@ -223,9 +256,21 @@ bool ToolConsole::WriteToConsole(const std::string& text)
             "[ChipAccessHelper][ChipAccessHelper::WriteToConsole] outputString -> " + text;
         ApacheLogger::WriteA(ApacheLogger::GetLogger(L"vwn"), line.c_str());
     }
+    WaitForLineSpacing();
     DWORD written = 0;
     const bool result = m_input.IsValid() && WriteFile(m_input.Get(), text.data(),
                                                        static_cast<DWORD>(text.size()), &written, nullptr);
+    const DWORD code = m_input.IsValid() ? GetLastError() : ERROR_INVALID_HANDLE;
+    m_lastLine = std::chrono::steady_clock::now();
+    ++m_linesTyped;
+    if (!result && !m_writeFailed)
+    {
+        // Once per console: every later line fails the same way until it is replaced.
+        VWN_LOGW(
+            L"[ChipAccessHelper][ChipAccessHelper::WriteToConsole] @@@@@ The console takes no more commands: %ws !!! @@@@@",
+            LastErrorText(code).c_str());
+    }
+    m_writeFailed = m_writeFailed || !result;
     if (m_detailedLog)
     {
         ApacheLogger::WriteW(ApacheLogger::GetLogger(L"vwn"),
@@ -278,4 +323,78 @@ void ToolConsole::CloseConsole()
     WaitForSingleObject(m_process.Get(), kConsoleExitWaitMs);
     m_process.Reset();
     m_job.Reset();
+}
+
+void ToolConsole::WaitForLineSpacing()
+{
+    if (m_linesTyped == 0)
+    {
+        return;
+    }
+    const auto due = std::max(m_lastLine + std::chrono::milliseconds(kLineSpacingMs),
+                              m_started + std::chrono::milliseconds(kConsoleStartMs));
+    if (std::chrono::steady_clock::now() < due)
+    {
+        std::this_thread::sleep_until(due);
+    }
+}
+
+bool ToolConsole::TakesCommands() const
+{
+    return m_input.IsValid() && !m_writeFailed && m_process.IsValid() &&
+           WaitForSingleObject(m_process.Get(), 0) == WAIT_TIMEOUT;
+}
+
+DWORD ToolConsole::StillRunningToolRun() const
+{
+    // Room for the list's header and a few ids; cmd.exe runs one tool at a time.
+    ULONG_PTR buffer[16] = {};
+    auto* list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(buffer);
+    list->NumberOfAssignedProcesses = 0;
+    const DWORD capacity =
+        (sizeof(buffer) - offsetof(JOBOBJECT_BASIC_PROCESS_ID_LIST, ProcessIdList)) / sizeof(ULONG_PTR);
+    if (!m_job.IsValid() || (!QueryInformationJobObject(m_job.Get(), JobObjectBasicProcessIdList, list,
+                                                        sizeof(buffer), nullptr) &&
+                             GetLastError() != ERROR_MORE_DATA))
+    {
+        return 0;
+    }
+    const DWORD console = GetProcessId(m_process.Get());
+    const DWORD count = std::min<DWORD>(list->NumberOfProcessIdsInList, capacity);
+    for (DWORD i = 0; i < count; ++i)
+    {
+        const DWORD id = static_cast<DWORD>(list->ProcessIdList[i]);
+        if (id != console)
+        {
+            return id;
+        }
+    }
+    return 0;
+}
+
+bool ToolConsole::RenewIfStuck()
+{
+    const DWORD toolRun = StillRunningToolRun();
+    if (toolRun != 0)
+    {
+        VWN_LOGW(
+            L"[ChipAccessHelper][ChipAccessHelper::RenewConsole] @@@@@ %ws of an earlier command still holds the console: ending both !!! @@@@@",
+            DescribeRun(toolRun).c_str());
+    }
+    else if (TakesCommands())
+    {
+        return false;
+    }
+    VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::RenewConsole] Starting a fresh console ...");
+    // Closing the kill-on-close job ends cmd.exe and whatever it started.
+    m_input.Reset();
+    m_job.Reset();
+    m_process.Reset();
+    const bool renewed =
+        CreatePipeRedirectedConsole(m_toolFolder, m_detailedLog) && ChangeConsoleCurrentDir2ToolDir();
+    VWN_LOGW(
+        renewed
+            ? L"[ChipAccessHelper][ChipAccessHelper::RenewConsole] Starting a fresh console - done."
+            : L"[ChipAccessHelper][ChipAccessHelper::RenewConsole] Starting a fresh console - failed !!!");
+    return renewed;
 }
