@@ -92,11 +92,11 @@ UniqueHandle CreateKillOnCloseJob()
 }
 
 // Started suspended, so that the console is in the job before it can start anything.
-UniqueHandle LaunchConsole(HANDLE input, HANDLE job, const ConsoleLaunch& launch)
+UniqueProcessInformation LaunchConsole(HANDLE input, HANDLE job, const ConsoleLaunch& launch)
 {
     if (!SetHandleInformation(input, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT))
     {
-        return UniqueHandle();
+        return UniqueProcessInformation();
     }
     const InheritOnly inherit(input);
     // Zeroed: no standard handles of ours, no reserved fields.
@@ -112,36 +112,41 @@ UniqueHandle LaunchConsole(HANDLE input, HANDLE job, const ConsoleLaunch& launch
     std::wstring commandLine = launch.commandLine;
     std::wstring environment = launch.environment;
     const wchar_t* directory = launch.currentDirectory.empty() ? nullptr : launch.currentDirectory.c_str();
-    PROCESS_INFORMATION process = {};
+    UniqueProcessInformation process;
     if (!CreateProcessW(launch.application.c_str(), &commandLine[0], nullptr, nullptr, TRUE, flags,
-                        &environment[0], directory, &startup.StartupInfo, &process))
+                        &environment[0], directory, &startup.StartupInfo, process.Put()))
     {
-        return UniqueHandle();
+        return UniqueProcessInformation();
     }
-    UniqueHandle ownedProcess(process.hProcess);
-    const UniqueHandle ownedThread(process.hThread);
-    if (!AssignProcessToJobObject(job, process.hProcess))
+    if (!AssignProcessToJobObject(job, process.Process()))
     {
         const DWORD code = GetLastError();
         VWN_LOGW(
             L"[ChipAccessHelper][ChipAccessHelper::CreatePipeRedirectedConsole] @@@@@ The console is not in a job: it may outlive the program, error(%u) !!! @@@@@",
             static_cast<unsigned>(code));
     }
-    ResumeThread(process.hThread);
-    return ownedProcess;
+    ResumeThread(process.Thread());
+    return process;
 }
 // "ITERHPGen.exe (process 1234, running for 5 s)": what a log line names a tool run by.
+// The file name of a process's image, or empty when it cannot be learnt.
+std::wstring ImageName(HANDLE process)
+{
+    wchar_t path[MAX_PATH] = {};
+    DWORD length = MAX_PATH;
+    if (process == nullptr || !QueryFullProcessImageNameW(process, 0, path, &length))
+    {
+        return std::wstring();
+    }
+    const std::wstring full(path, length);
+    return full.substr(full.find_last_of(L"\\/") + 1);
+}
+
 std::wstring DescribeRun(DWORD processId)
 {
     const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-    wchar_t path[MAX_PATH] = {};
-    DWORD length = MAX_PATH;
-    std::wstring name = L"a process";
-    if (process && QueryFullProcessImageNameW(process.Get(), 0, path, &length))
-    {
-        const std::wstring full(path, length);
-        name = full.substr(full.find_last_of(L"\\/") + 1);
-    }
+    const std::wstring image = ImageName(process.Get());
+    const std::wstring name = image.empty() ? L"a process" : image;
     std::wstring text = name + L" (process " + std::to_wstring(processId);
     FILETIME created = {};
     FILETIME unused[3] = {};
@@ -222,7 +227,7 @@ std::string NarrowToLowBytes(const std::wstring& text)
     return bytes;
 }
 
-bool ToolConsole::CreatePipeRedirectedConsole(const std::wstring& toolFolder, bool detailedLog)
+void ToolConsole::CreatePipeRedirectedConsole(const std::wstring& toolFolder, bool detailedLog)
 {
     m_detailedLog = detailedLog;
     m_toolFolder = toolFolder;
@@ -245,7 +250,6 @@ bool ToolConsole::CreatePipeRedirectedConsole(const std::wstring& toolFolder, bo
     }
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::CreatePipeRedirectedConsole] _result -> %d",
              started ? 1 : 0);
-    return started;
 }
 
 bool ToolConsole::WriteToConsole(const std::string& text)
@@ -320,7 +324,7 @@ void ToolConsole::CloseConsole()
     WriteToConsole(std::string("exit\n"));
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::CloseConsole] Closing the console - done.\n");
     m_input.Reset();
-    WaitForSingleObject(m_process.Get(), kConsoleExitWaitMs);
+    WaitForSingleObject(m_process.Process(), kConsoleExitWaitMs);
     m_process.Reset();
     m_job.Reset();
 }
@@ -342,7 +346,7 @@ void ToolConsole::WaitForLineSpacing()
 bool ToolConsole::TakesCommands() const
 {
     return m_input.IsValid() && !m_writeFailed && m_process.IsValid() &&
-           WaitForSingleObject(m_process.Get(), 0) == WAIT_TIMEOUT;
+           WaitForSingleObject(m_process.Process(), 0) == WAIT_TIMEOUT;
 }
 
 DWORD ToolConsole::StillRunningToolRun() const
@@ -359,12 +363,14 @@ DWORD ToolConsole::StillRunningToolRun() const
     {
         return 0;
     }
-    const DWORD console = GetProcessId(m_process.Get());
+    const DWORD console = GetProcessId(m_process.Process());
     const DWORD count = std::min<DWORD>(list->NumberOfProcessIdsInList, capacity);
     for (DWORD i = 0; i < count; ++i)
     {
         const DWORD id = static_cast<DWORD>(list->ProcessIdList[i]);
-        if (id != console)
+        const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+        // The console host that the system starts beside cmd.exe is no tool run.
+        if (id != console && lstrcmpiW(ImageName(process.Get()).c_str(), L"conhost.exe") != 0)
         {
             return id;
         }
@@ -390,8 +396,8 @@ bool ToolConsole::RenewIfStuck()
     m_input.Reset();
     m_job.Reset();
     m_process.Reset();
-    const bool renewed =
-        CreatePipeRedirectedConsole(m_toolFolder, m_detailedLog) && ChangeConsoleCurrentDir2ToolDir();
+    CreatePipeRedirectedConsole(m_toolFolder, m_detailedLog);
+    const bool renewed = m_process.IsValid() && ChangeConsoleCurrentDir2ToolDir();
     VWN_LOGW(
         renewed
             ? L"[ChipAccessHelper][ChipAccessHelper::RenewConsole] Starting a fresh console - done."

@@ -65,7 +65,7 @@ public:
 
     // Starts cmd.exe with the tool folder in its environment, in a visible console
     // in detailed mode, which also logs every line typed. Logs the outcome.
-    bool CreatePipeRedirectedConsole(const std::wstring& toolFolder, bool detailedLog);
+    void CreatePipeRedirectedConsole(const std::wstring& toolFolder, bool detailedLog);
 
     // One write call per command; the wide form sends the low bytes.
     bool WriteToConsole(const std::string& text);
@@ -95,5 +95,5 @@ private:
     unsigned m_linesTyped = 0;
     UniqueHandle m_input;
     UniqueHandle m_job;
-    UniqueHandle m_process;
+    UniqueProcessInformation m_process;
 };
