@@ -45,14 +45,14 @@ void ChipAccessHelper::SetWorkingDir(const std::wstring& workingDir)
     }
 }
 
-bool ChipAccessHelper::Preprocessing()
+void ChipAccessHelper::Preprocessing()
 {
-    return ::Preprocessing(*m_state);
+    ::Preprocessing(*m_state);
 }
 
-bool ChipAccessHelper::DetectSlaveAddress()
+void ChipAccessHelper::DetectSlaveAddress()
 {
-    return ::DetectSlaveAddress(*m_state);
+    ::DetectSlaveAddress(*m_state);
 }
 
 void ChipAccessHelper::Run(INT32 retryCount)
