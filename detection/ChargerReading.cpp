@@ -15,7 +15,7 @@ bool Preprocessing(DetectionState& state)
     const bool detailed = state.settings.detailedLog;
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::Preprocessing] in.");
     std::wstring valueFolder;
-    const bool found = GetValueFilePath(state.ToolFolder(), detailed, valueFolder);
+    const bool found = GetValueFileFolder(state.ToolFolder(), detailed, valueFolder);
     if (detailed)
     {
         VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::Preprocessing] GetValueFilePath() -> %ws",
