@@ -123,3 +123,58 @@ using UniqueFind = BasicUniqueHandle<FindHandleTraits>;
 using UniqueLocalMemory = BasicUniqueHandle<LocalMemoryTraits>;
 using UniqueRegistryKey = BasicUniqueHandle<RegistryKeyTraits>;
 using UniqueSid = BasicUniqueHandle<AllocatedSidTraits>;
+
+// Both handles that CreateProcessW returns, closed together. Reset() closes
+// them (keeping the last-error code) and empties; a second Reset() does nothing.
+class UniqueProcessInformation
+{
+public:
+    UniqueProcessInformation() = default;
+    ~UniqueProcessInformation() { Reset(); }
+    UniqueProcessInformation(UniqueProcessInformation&& other) noexcept : m_info(other.m_info)
+    {
+        other.m_info = {};
+    }
+    UniqueProcessInformation& operator=(UniqueProcessInformation&& other) noexcept
+    {
+        if (this != &other)
+        {
+            Reset();
+            m_info = other.m_info;
+            other.m_info = {};
+        }
+        return *this;
+    }
+    UniqueProcessInformation(const UniqueProcessInformation&) = delete;
+    UniqueProcessInformation& operator=(const UniqueProcessInformation&) = delete;
+
+    const PROCESS_INFORMATION& Get() const { return m_info; }
+    HANDLE Process() const { return m_info.hProcess; }
+    HANDLE Thread() const { return m_info.hThread; }
+    bool IsValid() const { return m_info.hProcess != nullptr; }
+
+    void Reset()
+    {
+        const DWORD lastError = GetLastError();
+        if (m_info.hThread != nullptr)
+        {
+            CloseHandle(m_info.hThread);
+        }
+        if (m_info.hProcess != nullptr)
+        {
+            CloseHandle(m_info.hProcess);
+        }
+        m_info = {};
+        SetLastError(lastError);
+    }
+
+    // For CreateProcessW: closes what is held first.
+    PROCESS_INFORMATION* Put()
+    {
+        Reset();
+        return &m_info;
+    }
+
+private:
+    PROCESS_INFORMATION m_info = {};
+};

@@ -15,7 +15,7 @@ bool Preprocessing(DetectionState& state)
     const bool detailed = state.settings.detailedLog;
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::Preprocessing] in.");
     std::wstring valueFolder;
-    const bool found = GetValueFilePath(state.ToolFolder(), detailed, valueFolder);
+    const bool found = GetValueFileFolder(state.ToolFolder(), detailed, valueFolder);
     if (detailed)
     {
         VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::Preprocessing] GetValueFilePath() -> %ws",
@@ -84,7 +84,7 @@ bool DoReadPresenceStatus(DetectionState& state, UINT32 addr, const std::wstring
     return result;
 }
 
-bool DetectSlaveAddress(DetectionState& state)
+void DetectSlaveAddress(DetectionState& state)
 {
     const std::wstring resultFilename = state.resultFilename;
     bool found = false;
@@ -112,5 +112,4 @@ bool DetectSlaveAddress(DetectionState& state)
     }
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DetectSlaveAddress] _addr(0x%X) detected.",
              state.slaveAddr);
-    return found;
 }

@@ -20,6 +20,6 @@ void SendCommand2SlaveAddress(DetectionState& state, UINT32 addr);
 bool DoReadPresenceStatus(DetectionState& state, UINT32 addr, const std::wstring& resultFilename,
                           BYTE& value);
 
-// Probes 0x4E, then 0x40, up to three tries each, until one answers; stores the
-// address in `state.slaveAddr` and returns true, or leaves it and returns false.
-bool DetectSlaveAddress(DetectionState& state);
+// Probes 0x4E, then 0x40, up to three tries each, until one answers, and stores
+// its address in `state.slaveAddr`; leaves that alone when none answers.
+void DetectSlaveAddress(DetectionState& state);

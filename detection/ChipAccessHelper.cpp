@@ -45,14 +45,14 @@ void ChipAccessHelper::SetWorkingDir(const std::wstring& workingDir)
     }
 }
 
-bool ChipAccessHelper::Preprocessing()
+void ChipAccessHelper::Preprocessing()
 {
-    return ::Preprocessing(*m_state);
+    ::Preprocessing(*m_state);
 }
 
-bool ChipAccessHelper::DetectSlaveAddress()
+void ChipAccessHelper::DetectSlaveAddress()
 {
-    return ::DetectSlaveAddress(*m_state);
+    ::DetectSlaveAddress(*m_state);
 }
 
 void ChipAccessHelper::Run(INT32 retryCount)
@@ -87,7 +87,7 @@ void ChipAccessHelper::Stop()
         return;
     }
     const std::lock_guard<std::recursive_mutex> guard(m_lock);
-    m_conditions.Unwant();
+    m_conditions.StopWanting();
     m_thread.Stop();
 }
 
@@ -116,7 +116,7 @@ void ChipAccessHelper::OnPowerSource(BYTE acLineStatus, INT32 retryCount)
             acLineStatus);
         StartThread(static_cast<UINT32>(retryCount), false);
         break;
-    case RunConditions::Action::Unpause:
+    case RunConditions::Action::ResumeAtNextRun:
         VWN_LOGW(
             L"[ChipAccessHelper][ChipAccessHelper::OnPowerSource] @@@@@ On mains (ACLineStatus 0x%X): detection resumes with its next start. @@@@@",
             acLineStatus);

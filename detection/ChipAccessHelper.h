@@ -26,9 +26,9 @@ public:
     // and registers the notifier identity.
     void SetWorkingDir(const std::wstring& workingDir);
     // Locates the value file and moves the console into the tool folder.
-    bool Preprocessing();
+    void Preprocessing();
     // Probes the candidate slave addresses until one answers.
-    bool DetectSlaveAddress();
+    void DetectSlaveAddress();
     // Starts the detection thread, stopping a running one first; on battery the
     // thread waits for mains power.
     void Run(INT32 retryCount);

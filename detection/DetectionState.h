@@ -13,8 +13,9 @@ constexpr UINT32 kNoSlaveAddress = 0xFFFFFFFF;
 // What ChipAccessHelper and its polling thread share. Both hold it by shared
 // pointer, so a thread that does not end when it is stopped never touches freed
 // memory. The main thread writes the folder, the value file and the address
-// before a thread starts; a running thread rewrites the value file once, at its
-// start, while the main thread leaves it alone.
+// before a thread starts; a running thread rewrites the value file at its start,
+// and both it and the address when it probes again at a resend, while the main
+// thread leaves them alone.
 struct DetectionState
 {
     DetectionSettings settings;

@@ -7,6 +7,9 @@
 namespace
 {
 constexpr DWORD kPollWaitMs = 1000;
+// About 5 s after a command without a value, time enough for a slow tool, the
+// command goes out again: the tool may have lost it, crashed or hung.
+constexpr UINT32 kFailedReadsPerResend = 5;
 
 // The state of one run of the thread; a fresh run starts counting afresh.
 struct PollRun
@@ -16,8 +19,27 @@ struct PollRun
     std::wstring resultFilename;
     bool polling = true;
     UINT32 retryIndex = 0;
+    // The first poll of a run resumed after a pause sends a command, whatever it counted.
+    bool commandDue = false;
     unsigned result = 0;
 };
+
+void SendAgain(DetectionState& state, PollRun& run)
+{
+    VWN_LOGW(
+        L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] No value after %d reads: sending the command again ...",
+        run.retryIndex);
+    state.console.RenewIfStuck();
+    if (run.slaveAddr == kNoSlaveAddress || run.resultFilename.empty())
+    {
+        // The tool folder or its folder file may be back, or the probes at start-up came too early.
+        Preprocessing(state);
+        DetectSlaveAddress(state);
+        run.slaveAddr = state.slaveAddr;
+        run.resultFilename = state.resultFilename;
+    }
+    SendCommand2SlaveAddress(state, run.slaveAddr);
+}
 
 void GiveUp(DetectionState& state, PollRun& run)
 {
@@ -38,7 +60,7 @@ void GiveUp(DetectionState& state, PollRun& run)
 void PollOnce(DetectionState& state, PollRun& run)
 {
     const bool detailed = state.settings.detailedLog;
-    if (run.retryIndex == 0)
+    if (run.retryIndex == 0 || run.commandDue)
     {
         if (detailed)
         {
@@ -47,6 +69,11 @@ void PollOnce(DetectionState& state, PollRun& run)
         }
         SendCommand2SlaveAddress(state, run.slaveAddr);
     }
+    else if (run.retryIndex % kFailedReadsPerResend == 0)
+    {
+        SendAgain(state, run);
+    }
+    run.commandDue = false;
     BYTE value = 0;
     const bool isSuccessful = ReadQcPdPresenceStatusFromFile(run.resultFilename, value);
     if (detailed)
@@ -79,6 +106,7 @@ PollRun BeginRun(DetectionState& state, const PollStart& start)
     PollRun run;
     run.retryCount = start.retryCount;
     run.retryIndex = start.resumed ? state.retryIndexAtStop : 0;
+    run.commandDue = start.resumed;
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] _retryCount(%d)", run.retryCount);
     run.slaveAddr = state.slaveAddr;
     if (state.settings.detailedLog)

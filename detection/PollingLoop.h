@@ -9,15 +9,18 @@ struct PollStart
     // Failed reads in a row tolerated after the first.
     UINT32 retryCount = 0;
     // Back from a pause on battery: the console and the value file are as they
-    // were, so the first read comes at once, and the failed reads counted before
-    // the pause still count.
+    // were, so the first poll comes at once with a command, and the failed reads
+    // counted before the pause still count.
     bool resumed = false;
 };
 
 // The detection thread's work until `stopEvent` is set: about once every 1.4 s a
-// command and a read, each change of charging type handed to the shell, and,
-// after retryCount + 1 failed reads in a row, the shell asked to end. Returns 1
-// when it gave up, else 0.
+// command and a read, each change of charging type handed to the shell. After a
+// failed read the next poll only reads again, a second later, except after every
+// 5th failed read in a row: then the command goes out again, through a fresh
+// console when the old one is stuck, after probing again when the chip was never
+// found. After retryCount + 1 failed reads in a row the shell is asked to end.
+// Returns 1 when it gave up, else 0.
 unsigned DetectionThreadFunc(DetectionState& state, HANDLE stopEvent, const PollStart& start);
 
 // A read of `value`: when it differs from the charging type remembered, logs the

@@ -11,7 +11,7 @@ RunConditions::Action RunConditions::Want()
     return Action::Start;
 }
 
-void RunConditions::Unwant()
+void RunConditions::StopWanting()
 {
     m_wanted = false;
     // After a stop (before sleep) the console and the value file may have changed.
@@ -32,7 +32,7 @@ RunConditions::Action RunConditions::PowerSource(BYTE acLineStatus)
     }
     if (!m_wanted)
     {
-        return Action::Unpause;
+        return Action::ResumeAtNextRun;
     }
     const bool afresh = m_startAfresh;
     m_startAfresh = false;

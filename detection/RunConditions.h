@@ -18,14 +18,14 @@ public:
         // On mains again and wanted: start a thread that reads at once.
         Resume,
         // On mains again while not wanted: nothing starts until the shell wants it.
-        Unpause,
+        ResumeAtNextRun,
     };
 
     // The shell wants detection (Run): Start, or None while on battery.
     Action Want();
     // The shell stops detection (Stop), which stops the thread; the next start is
     // a fresh one, also when it comes with mains power after a wake-up on battery.
-    void Unwant();
+    void StopWanting();
     // A power notice. Only a definite 0 ("offline") is battery; 1 and 255
     // ("unknown") are mains, so a machine that cannot tell keeps polling. Back
     // on mains and wanted: Resume the paused run, or Start afresh after a Stop.

@@ -1,7 +1,11 @@
 #include "detection/ToolConsole.h"
 
 #include "logging/ApacheLogger.h"
+#include "logging/LastErrorText.h"
 
+#include <algorithm>
+#include <cstddef>
+#include <thread>
 #include <vector>
 
 namespace
@@ -88,11 +92,11 @@ UniqueHandle CreateKillOnCloseJob()
 }
 
 // Started suspended, so that the console is in the job before it can start anything.
-UniqueHandle LaunchConsole(HANDLE input, HANDLE job, const ConsoleLaunch& launch)
+UniqueProcessInformation LaunchConsole(HANDLE input, HANDLE job, const ConsoleLaunch& launch)
 {
     if (!SetHandleInformation(input, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT))
     {
-        return UniqueHandle();
+        return UniqueProcessInformation();
     }
     const InheritOnly inherit(input);
     // Zeroed: no standard handles of ours, no reserved fields.
@@ -108,23 +112,53 @@ UniqueHandle LaunchConsole(HANDLE input, HANDLE job, const ConsoleLaunch& launch
     std::wstring commandLine = launch.commandLine;
     std::wstring environment = launch.environment;
     const wchar_t* directory = launch.currentDirectory.empty() ? nullptr : launch.currentDirectory.c_str();
-    PROCESS_INFORMATION process = {};
+    UniqueProcessInformation process;
     if (!CreateProcessW(launch.application.c_str(), &commandLine[0], nullptr, nullptr, TRUE, flags,
-                        &environment[0], directory, &startup.StartupInfo, &process))
+                        &environment[0], directory, &startup.StartupInfo, process.Put()))
     {
-        return UniqueHandle();
+        return UniqueProcessInformation();
     }
-    UniqueHandle ownedProcess(process.hProcess);
-    const UniqueHandle ownedThread(process.hThread);
-    if (!AssignProcessToJobObject(job, process.hProcess))
+    if (!AssignProcessToJobObject(job, process.Process()))
     {
         const DWORD code = GetLastError();
         VWN_LOGW(
             L"[ChipAccessHelper][ChipAccessHelper::CreatePipeRedirectedConsole] @@@@@ The console is not in a job: it may outlive the program, error(%u) !!! @@@@@",
             static_cast<unsigned>(code));
     }
-    ResumeThread(process.hThread);
-    return ownedProcess;
+    ResumeThread(process.Thread());
+    return process;
+}
+// "ITERHPGen.exe (process 1234, running for 5 s)": what a log line names a tool run by.
+// The file name of a process's image, or empty when it cannot be learnt.
+std::wstring ImageName(HANDLE process)
+{
+    wchar_t path[MAX_PATH] = {};
+    DWORD length = MAX_PATH;
+    if (process == nullptr || !QueryFullProcessImageNameW(process, 0, path, &length))
+    {
+        return std::wstring();
+    }
+    const std::wstring full(path, length);
+    return full.substr(full.find_last_of(L"\\/") + 1);
+}
+
+std::wstring DescribeRun(DWORD processId)
+{
+    const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    const std::wstring image = ImageName(process.Get());
+    const std::wstring name = image.empty() ? L"a process" : image;
+    std::wstring text = name + L" (process " + std::to_wstring(processId);
+    FILETIME created = {};
+    FILETIME unused[3] = {};
+    FILETIME now = {};
+    GetSystemTimeAsFileTime(&now);
+    if (process && GetProcessTimes(process.Get(), &created, &unused[0], &unused[1], &unused[2]))
+    {
+        const auto ticks = [](const FILETIME& t)
+        { return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+        text += L", running for " + std::to_wstring((ticks(now) - ticks(created)) / 10000000) + L" s";
+    }
+    return text + L")";
 }
 } // namespace
 
@@ -193,9 +227,13 @@ std::string NarrowToLowBytes(const std::wstring& text)
     return bytes;
 }
 
-bool ToolConsole::CreatePipeRedirectedConsole(const std::wstring& toolFolder, bool detailedLog)
+void ToolConsole::CreatePipeRedirectedConsole(const std::wstring& toolFolder, bool detailedLog)
 {
     m_detailedLog = detailedLog;
+    m_toolFolder = toolFolder;
+    m_writeFailed = false;
+    m_started = std::chrono::steady_clock::now();
+    m_linesTyped = 0;
     // Neither end is inheritable when made; the launch hands on the read end alone.
     UniqueHandle readEnd;
     m_job = CreateKillOnCloseJob();
@@ -212,7 +250,6 @@ bool ToolConsole::CreatePipeRedirectedConsole(const std::wstring& toolFolder, bo
     }
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::CreatePipeRedirectedConsole] _result -> %d",
              started ? 1 : 0);
-    return started;
 }
 
 bool ToolConsole::WriteToConsole(const std::string& text)
@@ -223,9 +260,21 @@ bool ToolConsole::WriteToConsole(const std::string& text)
             "[ChipAccessHelper][ChipAccessHelper::WriteToConsole] outputString -> " + text;
         ApacheLogger::WriteA(ApacheLogger::GetLogger(L"vwn"), line.c_str());
     }
+    WaitForLineSpacing();
     DWORD written = 0;
     const bool result = m_input.IsValid() && WriteFile(m_input.Get(), text.data(),
                                                        static_cast<DWORD>(text.size()), &written, nullptr);
+    const DWORD code = m_input.IsValid() ? GetLastError() : ERROR_INVALID_HANDLE;
+    m_lastLine = std::chrono::steady_clock::now();
+    ++m_linesTyped;
+    if (!result && !m_writeFailed)
+    {
+        // Once per console: every later line fails the same way until it is replaced.
+        VWN_LOGW(
+            L"[ChipAccessHelper][ChipAccessHelper::WriteToConsole] @@@@@ The console takes no more commands: %ws !!! @@@@@",
+            LastErrorText(code).c_str());
+    }
+    m_writeFailed = m_writeFailed || !result;
     if (m_detailedLog)
     {
         ApacheLogger::WriteW(ApacheLogger::GetLogger(L"vwn"),
@@ -275,7 +324,83 @@ void ToolConsole::CloseConsole()
     WriteToConsole(std::string("exit\n"));
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::CloseConsole] Closing the console - done.\n");
     m_input.Reset();
-    WaitForSingleObject(m_process.Get(), kConsoleExitWaitMs);
+    WaitForSingleObject(m_process.Process(), kConsoleExitWaitMs);
     m_process.Reset();
     m_job.Reset();
+}
+
+void ToolConsole::WaitForLineSpacing()
+{
+    if (m_linesTyped == 0)
+    {
+        return;
+    }
+    const auto due = std::max(m_lastLine + std::chrono::milliseconds(kLineSpacingMs),
+                              m_started + std::chrono::milliseconds(kConsoleStartMs));
+    if (std::chrono::steady_clock::now() < due)
+    {
+        std::this_thread::sleep_until(due);
+    }
+}
+
+bool ToolConsole::TakesCommands() const
+{
+    return m_input.IsValid() && !m_writeFailed && m_process.IsValid() &&
+           WaitForSingleObject(m_process.Process(), 0) == WAIT_TIMEOUT;
+}
+
+DWORD ToolConsole::StillRunningToolRun() const
+{
+    // Room for the list's header and a few ids; cmd.exe runs one tool at a time.
+    ULONG_PTR buffer[16] = {};
+    auto* list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(buffer);
+    list->NumberOfAssignedProcesses = 0;
+    const DWORD capacity =
+        (sizeof(buffer) - offsetof(JOBOBJECT_BASIC_PROCESS_ID_LIST, ProcessIdList)) / sizeof(ULONG_PTR);
+    if (!m_job.IsValid() || (!QueryInformationJobObject(m_job.Get(), JobObjectBasicProcessIdList, list,
+                                                        sizeof(buffer), nullptr) &&
+                             GetLastError() != ERROR_MORE_DATA))
+    {
+        return 0;
+    }
+    const DWORD console = GetProcessId(m_process.Process());
+    const DWORD count = std::min<DWORD>(list->NumberOfProcessIdsInList, capacity);
+    for (DWORD i = 0; i < count; ++i)
+    {
+        const DWORD id = static_cast<DWORD>(list->ProcessIdList[i]);
+        const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+        // The console host that the system starts beside cmd.exe is no tool run.
+        if (id != console && lstrcmpiW(ImageName(process.Get()).c_str(), L"conhost.exe") != 0)
+        {
+            return id;
+        }
+    }
+    return 0;
+}
+
+bool ToolConsole::RenewIfStuck()
+{
+    const DWORD toolRun = StillRunningToolRun();
+    if (toolRun != 0)
+    {
+        VWN_LOGW(
+            L"[ChipAccessHelper][ChipAccessHelper::RenewConsole] @@@@@ %ws of an earlier command still holds the console: ending both !!! @@@@@",
+            DescribeRun(toolRun).c_str());
+    }
+    else if (TakesCommands())
+    {
+        return false;
+    }
+    VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::RenewConsole] Starting a fresh console ...");
+    // Closing the kill-on-close job ends cmd.exe and whatever it started.
+    m_input.Reset();
+    m_job.Reset();
+    m_process.Reset();
+    CreatePipeRedirectedConsole(m_toolFolder, m_detailedLog);
+    const bool renewed = m_process.IsValid() && ChangeConsoleCurrentDir2ToolDir();
+    VWN_LOGW(
+        renewed
+            ? L"[ChipAccessHelper][ChipAccessHelper::RenewConsole] Starting a fresh console - done."
+            : L"[ChipAccessHelper][ChipAccessHelper::RenewConsole] Starting a fresh console - failed !!!");
+    return renewed;
 }

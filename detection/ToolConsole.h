@@ -4,7 +4,16 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <string>
+
+// Wine's cmd.exe loses a line that reaches its pipe together with the line
+// before it, which happens while it is still starting or busy. So lines are
+// typed at least kLineSpacingMs apart, and the second line of a fresh console
+// waits until it has run kConsoleStartMs: a loaded machine here took up to
+// 1.8 s to start cmd.exe.
+constexpr DWORD kLineSpacingMs = 300;
+constexpr DWORD kConsoleStartMs = 2000;
 
 // cmd.exe finds the tool folder under this name in its own environment, so the
 // folder's name is never typed: cmd would expand "%NAME%" in a typed line and
@@ -56,7 +65,7 @@ public:
 
     // Starts cmd.exe with the tool folder in its environment, in a visible console
     // in detailed mode, which also logs every line typed. Logs the outcome.
-    bool CreatePipeRedirectedConsole(const std::wstring& toolFolder, bool detailedLog);
+    void CreatePipeRedirectedConsole(const std::wstring& toolFolder, bool detailedLog);
 
     // One write call per command; the wide form sends the low bytes.
     bool WriteToConsole(const std::string& text);
@@ -66,10 +75,25 @@ public:
     // Types "exit" and closes the pipe, gives the console a moment to end, then
     // closes the job, which ends whatever of it is left; does nothing when it is closed.
     void CloseConsole();
+    // A console that takes no more commands (a write failed, cmd.exe is gone)
+    // or that waits on a tool run of an earlier command is ended with its job
+    // and replaced by a fresh one in the tool folder. True when it was replaced
+    // and the fresh one took its "cd"; logs what it found and did.
+    bool RenewIfStuck();
 
 private:
+    bool TakesCommands() const;
+    // The process id of a tool run still going in the console's job, or 0.
+    DWORD StillRunningToolRun() const;
+    void WaitForLineSpacing();
+
     bool m_detailedLog = false;
+    std::wstring m_toolFolder;
+    bool m_writeFailed = false;
+    std::chrono::steady_clock::time_point m_started;
+    std::chrono::steady_clock::time_point m_lastLine;
+    unsigned m_linesTyped = 0;
     UniqueHandle m_input;
     UniqueHandle m_job;
-    UniqueHandle m_process;
+    UniqueProcessInformation m_process;
 };

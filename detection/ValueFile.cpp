@@ -52,7 +52,7 @@ std::wstring ValueFolderFromIniBytes(const std::string& bytes)
     return std::wstring(wide.data());
 }
 
-bool GetValueFilePath(const std::wstring& toolFolder, bool detailedLog, std::wstring& valueFolder)
+bool GetValueFileFolder(const std::wstring& toolFolder, bool detailedLog, std::wstring& valueFolder)
 {
     const std::wstring iniPath = toolFolder + L"OutputPath.ini";
     if (detailedLog)

@@ -14,7 +14,7 @@ std::wstring ValueFolderFromIniBytes(const std::string& bytes);
 
 // Reads toolFolder + "OutputPath.ini". False, with one line, when it cannot be
 // opened or read or is larger than 64 KiB; `valueFolder` is then left alone.
-bool GetValueFilePath(const std::wstring& toolFolder, bool detailedLog, std::wstring& valueFolder);
+bool GetValueFileFolder(const std::wstring& toolFolder, bool detailedLog, std::wstring& valueFolder);
 
 // Deletes the value file before a command; a failure is logged with its code and ignored.
 void DeleteTargetFile(const std::wstring& resultFilename, bool detailedLog);

@@ -1,5 +1,7 @@
 #include "sim/charger-tool/SimState.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 
 namespace chargersim
@@ -116,6 +118,26 @@ bool ParseOverride(std::string_view text, Answer& answer, ParseError& error)
         return true;
     error.line = 1;
     error.message = "expected a status byte from 0 to 255 or \"none\"";
+    return false;
+}
+
+bool ParseFault(std::string_view text, Fault& fault, ParseError& error)
+{
+    const std::pair<const char*, Fault> names[] = {
+        {"silent", Fault::Silent}, {"crash", Fault::Crash}, {"hang", Fault::Hang}};
+    const std::string_view word = Trim(text);
+    for (const auto& [name, value] : names)
+    {
+        if (word.size() == std::string_view(name).size() &&
+            std::equal(word.begin(), word.end(), name,
+                       [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; }))
+        {
+            fault = value;
+            return true;
+        }
+    }
+    error.line = 1;
+    error.message = "expected \"silent\", \"crash\" or \"hang\"";
     return false;
 }
 

@@ -28,6 +28,17 @@ std::string FormatState(const SimState& state);
 // The bench's "status override" file: a status byte, or "none" for no answer.
 bool ParseOverride(std::string_view text, Answer& answer, ParseError& error);
 
+// A fault the next read plays, once: no value file, a crash, or a run that hangs.
+enum class Fault
+{
+    Silent,
+    Crash,
+    Hang,
+};
+
+// The test's "fault" file: "silent", "crash" or "hang", in any case, with blanks around it.
+bool ParseFault(std::string_view text, Fault& fault, ParseError& error);
+
 struct StatusOverride
 {
     Answer answer;

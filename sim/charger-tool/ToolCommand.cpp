@@ -61,6 +61,12 @@ std::string OutcomeText(Outcome outcome, std::uint8_t status)
         return "failed write";
     case Outcome::FailedIo:
         return "failed io";
+    case Outcome::FaultSilent:
+        return "fault silent";
+    case Outcome::FaultCrash:
+        return "fault crash";
+    case Outcome::FaultHang:
+        return "fault hang";
     }
     return "failed";
 }

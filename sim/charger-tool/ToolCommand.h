@@ -43,6 +43,9 @@ enum class Outcome
     FailedOutputPath, // "OutputPath.ini" is missing or unreadable
     FailedWrite,      // the value file could not be written
     FailedIo,         // the state file could not be locked, read or written
+    FaultSilent,      // "fault silent": the fault file said to write no value this once
+    FaultCrash,       // "fault crash": the run ends as a crash would, without a value
+    FaultHang,        // "fault hang": the run hangs for 10 minutes without a value
 };
 
 std::string OutcomeText(Outcome outcome, std::uint8_t status);

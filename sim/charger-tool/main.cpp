@@ -21,6 +21,7 @@ const wchar_t kScenarioFile[] = L"sim-scenario.txt";
 const wchar_t kStateFile[] = L"sim-state.txt";
 const wchar_t kJournalFile[] = L"sim-journal.txt";
 const wchar_t kOverrideFile[] = L"sim-override.txt";
+const wchar_t kFaultFile[] = L"sim-fault.txt";
 const wchar_t kOutputPathFile[] = L"OutputPath.ini";
 const wchar_t kValueFile[] = L"ManualRead.bin";
 
@@ -38,6 +39,9 @@ enum ExitCode : int
 constexpr ULONGLONG kStateLockTimeoutMs = 5000;
 constexpr DWORD kStateLockRetryMs = 10;
 constexpr DWORD kReadChunk = 64 * 1024;
+constexpr DWORD kHangMs = 600 * 1000;
+// What a crashed process ends with: an access violation.
+constexpr UINT kCrashExitCode = 0xC0000005;
 
 Ticks Now()
 {
@@ -296,6 +300,8 @@ private:
     bool LoadScenario(Scenario& scenario);
     bool LoadOverride(std::optional<StatusOverride>& override, int& exitCode);
     int WriteAnswer(const Reading& reading);
+    bool TakeFault(std::optional<Fault>& fault, int& exitCode);
+    int PlayFault(Fault fault);
 
     Ticks m_received;
     std::wstring m_folder;
@@ -376,6 +382,54 @@ bool CommandRun::LoadOverride(std::optional<StatusOverride>& override, int& exit
     }
     override = value;
     return true;
+}
+
+// The fault file is deleted by the read that plays it, so it counts for one read only.
+bool CommandRun::TakeFault(std::optional<Fault>& fault, int& exitCode)
+{
+    std::string text;
+    DWORD error = 0;
+    switch (ReadWholeFile(Beside(kFaultFile), text, error))
+    {
+    case FileRead::Missing:
+        return true;
+    case FileRead::Failed:
+        Complain("cannot read " + Shown(kFaultFile) + " (" + ErrorText(error) + ")");
+        exitCode = kExitIoFailure;
+        return false;
+    case FileRead::Ok:
+        break;
+    }
+    DeleteFileW(Beside(kFaultFile).c_str());
+    Fault value = Fault::Silent;
+    ParseError parseError;
+    if (!ParseFault(text, value, parseError))
+    {
+        Complain(Shown(kFaultFile) + ":" + std::to_string(parseError.line) + ": " + parseError.message);
+        exitCode = kExitBadState;
+        return false;
+    }
+    fault = value;
+    return true;
+}
+
+// Journal first: a test waits for the line, then looks at the run.
+int CommandRun::PlayFault(Fault fault)
+{
+    switch (fault)
+    {
+    case Fault::Crash:
+        Finish(Outcome::FaultCrash, kExitOk);
+        TerminateProcess(GetCurrentProcess(), kCrashExitCode);
+        return kExitOk;
+    case Fault::Hang:
+        Finish(Outcome::FaultHang, kExitOk);
+        Sleep(kHangMs);
+        return kExitOk;
+    case Fault::Silent:
+        break;
+    }
+    return Finish(Outcome::FaultSilent, kExitOk);
 }
 
 int CommandRun::WriteAnswer(const Reading& reading)
@@ -473,6 +527,13 @@ int CommandRun::Execute()
         return Finish(Outcome::SilentAddress, kExitOk);
     if (kind == CommandKind::OtherArguments)
         return Finish(Outcome::SilentArguments, kExitOk);
+    std::optional<Fault> fault;
+    int faultExitCode = kExitOk;
+    if (!TakeFault(fault, faultExitCode))
+        return Finish(faultExitCode == kExitBadState ? Outcome::FailedState : Outcome::FailedIo,
+                      faultExitCode);
+    if (fault)
+        return PlayFault(*fault);
     if (!reading.answer.answers)
         return Finish(Outcome::SilentStep, kExitOk, 0, reading.since);
     return WriteAnswer(reading);

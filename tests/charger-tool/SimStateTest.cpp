@@ -142,6 +142,21 @@ TEST(SimStateFileTest, ParseOverride_ReadsAByteOrNone)
     }
 }
 
+TEST(SimStateFileTest, ParseFault_KnowsThreeWordsOnly)
+{
+    Fault fault = Fault::Silent;
+    ParseError error;
+    EXPECT_TRUE(ParseFault(" Hang\r\n", fault, error));
+    EXPECT_EQ(Fault::Hang, fault);
+    EXPECT_TRUE(ParseFault("crash", fault, error));
+    EXPECT_EQ(Fault::Crash, fault);
+    for (const char* text : {"", "silence", "hang hang"})
+    {
+        SCOPED_TRACE(text);
+        EXPECT_FALSE(ParseFault(text, fault, error));
+    }
+}
+
 class DecideReadTest : public ::testing::Test
 {
 protected:

@@ -26,14 +26,14 @@ TEST(RunConditionsTest, BatteryPausesAndMainsResumesOnlyWhileWanted)
 
     // Sleep and wake-up on battery: no thread; mains then starts afresh.
     EXPECT_EQ(Action::Pause, conditions.PowerSource(0));
-    conditions.Unwant();
+    conditions.StopWanting();
     EXPECT_EQ(Action::None, conditions.Want());
     EXPECT_EQ(Action::Start, conditions.PowerSource(1));
     EXPECT_EQ(Action::Pause, conditions.PowerSource(0));
 
     // Mains while asleep starts nothing; the wake-up does.
-    conditions.Unwant();
-    EXPECT_EQ(Action::Unpause, conditions.PowerSource(1));
+    conditions.StopWanting();
+    EXPECT_EQ(Action::ResumeAtNextRun, conditions.PowerSource(1));
     EXPECT_EQ(Action::Start, conditions.Want());
     EXPECT_EQ(Action::None, conditions.PowerSource(255));
 }

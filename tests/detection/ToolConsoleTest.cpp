@@ -1,5 +1,6 @@
 // How the tool console is started, checked without starting it.
 #include "detection/ToolConsole.h"
+#include "support/TestFolders.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,14 @@ std::wstring Block(std::initializer_list<const wchar_t*> entries)
         block += L'\0';
     }
     return block + L'\0';
+}
+bool FileAppears(const std::wstring& path)
+{
+    for (int i = 0; i < 100 && GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES; ++i)
+    {
+        Sleep(50);
+    }
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 } // namespace
 
@@ -46,4 +55,31 @@ TEST(ToolConsoleTest, DescribeConsoleLaunch_TheSystemsCmdWithTheToolFolderInItsE
     EXPECT_NE(std::wstring::npos,
               hidden.environment.find(std::wstring(L"\0VWN_TOOL_DIR=", 14) + folder + L'\0'));
     EXPECT_EQ(hidden.environment, DescribeConsoleLaunch(true, folder).environment);
+}
+
+// Wine's cmd.exe runs only the first of two lines that reach it together.
+TEST(ToolConsoleTest, LinesTypedBackToBack_AllRun_AndAConsoleThatEndedIsReplacedOnce)
+{
+    const TempFolder folder(L"console");
+    ToolConsole console;
+    console.CreatePipeRedirectedConsole(folder.Path(), false);
+    ASSERT_TRUE(console.WriteToConsole(std::string("echo 1>one.txt\n")));
+    EXPECT_TRUE(console.WriteToConsole(std::string("echo 2>two.txt\n")));
+    EXPECT_TRUE(FileAppears(folder.Path() + L"one.txt"));
+    EXPECT_TRUE(FileAppears(folder.Path() + L"two.txt"));
+    // Up and idle, with whatever console host the system gave it: nothing to replace.
+    EXPECT_FALSE(console.RenewIfStuck());
+
+    EXPECT_TRUE(console.WriteToConsole(std::string("exit\n")));
+    bool renewed = false;
+    for (int i = 0; i < 100 && !renewed; ++i)
+    {
+        Sleep(50);
+        renewed = console.RenewIfStuck();
+    }
+    ASSERT_TRUE(renewed);
+    EXPECT_FALSE(console.RenewIfStuck());
+    EXPECT_TRUE(console.WriteToConsole(std::string("echo 3>three.txt\n")));
+    EXPECT_TRUE(FileAppears(folder.Path() + L"three.txt"));
+    console.CloseConsole();
 }

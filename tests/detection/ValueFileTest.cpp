@@ -29,7 +29,7 @@ protected:
     bool ReadIni(const std::string& bytes, std::wstring& path)
     {
         WriteFileBytes(ToolFolder() + L"OutputPath.ini", bytes);
-        return GetValueFilePath(ToolFolder(), false, path);
+        return GetValueFileFolder(ToolFolder(), false, path);
     }
 
     BoundRecordingLog log;
@@ -71,7 +71,7 @@ TEST_F(ValueFileTest, OutputPath_IsTakenWholeAndUntrimmed)
 TEST_F(ValueFileTest, OutputPath_MissingOrOver64KiBFailsAndKeepsThePath)
 {
     std::wstring path = L"unchanged";
-    EXPECT_FALSE(GetValueFilePath(ToolFolder(), false, path));
+    EXPECT_FALSE(GetValueFileFolder(ToolFolder(), false, path));
     EXPECT_EQ(L"unchanged", path);
 
     EXPECT_TRUE(ReadIni(std::string(64 * 1024, 'x'), path));

@@ -66,3 +66,25 @@ TEST(UniqueHandleTest, BuiltSid_MatchesTheSystemsSidAndAFailedBuildMatchesNothin
     EXPECT_FALSE(tooLong.IsBuilt());
     EXPECT_FALSE(tooLong.Equals(world));
 }
+
+TEST(UniqueHandleTest, ProcessInformation_ClosesBothOnceAndKeepsTheLastErrorCode)
+{
+    UniqueProcessInformation info;
+    // Two events stand in for the process and thread handles.
+    PROCESS_INFORMATION* raw = info.Put();
+    raw->hProcess = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    raw->hThread = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const HANDLE process = info.Process();
+    const HANDLE thread = info.Thread();
+
+    SetLastError(0xDEADBEEF);
+    info.Reset();
+    EXPECT_EQ(0xDEADBEEFu, GetLastError());
+    EXPECT_FALSE(IsOpen(process));
+    EXPECT_FALSE(IsOpen(thread));
+    EXPECT_FALSE(info.IsValid());
+
+    const UniqueHandle reused(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    info.Reset();
+    EXPECT_TRUE(IsOpen(reused.Get()));
+}
