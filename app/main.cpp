@@ -8,6 +8,7 @@
 #include "app/resource.h"
 #include "app/ChargingToast.h"
 #include "detection/ChipAccessHelper.h"
+#include "base/NamedEvent.h"
 #include "install/VersionNumber.h"
 #include "logging/ApacheLogger.h"
 #include "toast/NotifierIdentity.h"
@@ -70,10 +71,28 @@ void CreateSingleInstanceMutex()
     VWN_LOGW(L"[Voltwren][wWinMain] Creating mutex - done.");
 }
 
+void LogTakenReleaseEventName()
+{
+    VWN_LOGW(
+        L"[Voltwren][wWinMain] @@@@@ The event vwn_chipAaccessHelper belongs to another program !!! @@@@@");
+    VWN_LOGW(L"[Voltwren][wWinMain] %ws", LastErrorText(ERROR_ALREADY_EXISTS).c_str());
+}
+
 void CreateReleaseEvent()
 {
     VWN_LOGW(L"[Voltwren][wWinMain] Creating event objects ...");
-    g_chipAccessHelperEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, L"vwn_chipAaccessHelper"));
+    NamedEvent created = CreateNamedEvent(L"vwn_chipAaccessHelper", true);
+    // Another program could set an event of its own and cut the wait at shut-down short.
+    if (created.error == ERROR_ALREADY_EXISTS)
+    {
+        LogTakenReleaseEventName();
+        created.event.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (created.event)
+        {
+            VWN_LOGW(L"[Voltwren][wWinMain] Going on with an unnamed event.");
+        }
+    }
+    g_chipAccessHelperEvent = std::move(created.event);
     if (!g_chipAccessHelperEvent)
     {
         const wchar_t* failed = L"[Voltwren][wWinMain] @@@@@ Creating event objects - FAILED ! @@@@@";

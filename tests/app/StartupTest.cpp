@@ -163,6 +163,43 @@ TEST_F(StartupTest, ReleaseEventNameTaken_FailsWithMinusOne)
     EXPECT_EQ(std::wstring::npos, FindLine(texts, L"[Voltwren][wWinMain] Processing command-line args ..."));
 }
 
+// Another program holds both event names and sets the polling one: detection
+// runs on events of its own all the same, and stops and ends as always.
+TEST_F(StartupTest, EventNamesTaken_DetectionRunsOnUnnamedEventsAndEnds)
+{
+    const UniqueHandle polling(CreateEventW(nullptr, FALSE, FALSE, L"vwn_polling"));
+    const UniqueHandle release(CreateEventW(nullptr, TRUE, FALSE, L"vwn_chipAaccessHelper"));
+    ASSERT_TRUE(polling && release);
+    ProgramUnderTest program;
+    program.StageTool("status 0\n");
+    ASSERT_TRUE(program.Start(L""));
+    HWND window = program.WaitForWindow(kStartMs);
+    ASSERT_NE(nullptr, window);
+    const std::wstring sent =
+        L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command - done.";
+    ASSERT_TRUE(program.WaitForLogText(sent, kStartMs, 2));
+    ASSERT_TRUE(SetEvent(polling.Get()));
+    EXPECT_TRUE(program.WaitForLogText(sent, kStartMs, CountLine(program.Texts(), sent) + 2));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window, kStartMs));
+
+    const auto texts = program.Texts();
+    const std::wstring helper = L"[ChipAccessHelper][ChipAccessHelper::ChipAccessHelper] ";
+    const std::wstring shell = L"[Voltwren][wWinMain] ";
+    for (const std::wstring& prefix : {helper, shell})
+    {
+        const std::wstring name = prefix == helper ? L"vwn_polling" : L"vwn_chipAaccessHelper";
+        const size_t at =
+            FindLine(texts, prefix + L"@@@@@ The event " + name + L" belongs to another program !!! @@@@@");
+        ASSERT_NE(std::wstring::npos, at) << ToUtf8(name);
+        ASSERT_LT(at + 2, texts.size());
+        EXPECT_EQ(0u, texts[at + 1].find(prefix + L"{LastErrorCode : 183(0xB7)} ")) << ToUtf8(texts[at + 1]);
+        EXPECT_EQ(prefix + L"Going on with an unnamed event.", texts[at + 2]);
+    }
+    EXPECT_EQ(1u, CountLine(texts, L"[ChipAccessHelper][ChipAccessHelper::Stop] Stopping thread - done."));
+    EXPECT_EQ(0u,
+              CountLine(texts, L"[ChipAccessHelper][ChipAccessHelper::Stop] Stopping thread - Retrying ..."));
+}
+
 // Without its class and title strings the program cannot make its window.
 TEST_F(StartupTest, NoMainWindow_FailsWithMinusOne)
 {
