@@ -195,6 +195,18 @@ HWND CreateMainWindow(HINSTANCE instance, int showCommand, bool detailedLog)
     return window;
 }
 
+// Windows restarts the program after a crash, a hang or a setup that closed it,
+// with the arguments of this run. Not after a reboot: the Run key starts it then,
+// and a second start would only be refused. Endings on purpose are not restarted.
+void RegisterForRestart()
+{
+    const std::wstring arguments = ArgumentsAfterProgram(GetCommandLineW());
+    const HRESULT hr = RegisterApplicationRestart(arguments.c_str(), RESTART_NO_REBOOT);
+    VWN_LOGW(
+        L"[Voltwren][wWinMain] RegisterApplicationRestart(\"%ws\", RESTART_NO_REBOOT): HRESULT(0x%08lX).",
+        arguments.c_str(), static_cast<unsigned long>(hr));
+}
+
 // Only 0 (WM_QUIT) ends the loop; -1 is an error for one message, not the end.
 int RunMessageLoop(HINSTANCE instance)
 {
@@ -250,5 +262,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
         VWN_LOGW(L"[Voltwren][wWinMain] %ws", LastErrorText(code).c_str());
         return kFailedStartExitCode;
     }
+    RegisterForRestart();
     return ShutDown(RunMessageLoop(instance));
 }

@@ -75,7 +75,9 @@ TEST_F(StartupTest, Startup_WritesItsLinesInOrderAndHidesTheWindow)
     EXPECT_EQ(0u, program.ExitThroughMenu(window, kStartMs));
 }
 
-TEST_F(StartupTest, ShowConsole_ShowsTheWindowAndLogsTheFolder)
+// Also: once the window exists, Windows is asked to restart the program with these
+// arguments. Wine keeps nothing of it, so the log line is what can be seen.
+TEST_F(StartupTest, ShowConsole_ShowsTheWindowLogsTheFolderAndRegistersForRestart)
 {
     ProgramUnderTest program;
     ASSERT_TRUE(program.Start(L"-showconsole -retrycount 3"));
@@ -92,6 +94,9 @@ TEST_F(StartupTest, ShowConsole_ShowsTheWindowAndLogsTheFolder)
     };
     const size_t at = FindLine(texts, expected.front());
     EXPECT_EQ(expected, Slice(texts, at, expected.size()));
+    EXPECT_TRUE(program.WaitForLogText(
+        L"[Voltwren][wWinMain] RegisterApplicationRestart(\"-showconsole -retrycount 3\", RESTART_NO_REBOOT): HRESULT(0x00000000).",
+        kStartMs));
     EXPECT_EQ(0u, program.ExitThroughMenu(window, kStartMs));
 }
 
