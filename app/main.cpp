@@ -15,6 +15,7 @@
 #include "logging/DebuggerLine.h"
 #include "logging/LastErrorText.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <exception>
 #include <string>
@@ -43,11 +44,15 @@ void LogStartupFailure(const wchar_t* step, const std::exception& error)
     VWN_LOGW(L"[Voltwren][wWinMain] @@@@@ %ws failed (%hs) !!! @@@@@", step, error.what());
 }
 
-// The logger's name carries the installed version. The lookup runs at the first log
-// line, before the command line is read: never in detailed mode.
+// Off until the command line is read. The first lookup runs at the first log line,
+// before that; an empty registry value leaves nothing cached, so later lookups run
+// again, on any thread, and must see the real setting.
+std::atomic<bool> s_detailedVersionLookup{false};
+
+// The logger's name carries the installed version.
 std::string InstalledVersion()
 {
-    return getVersionNumber(false);
+    return getVersionNumber(s_detailedVersionLookup.load());
 }
 
 void InitLogging(const std::wstring& workingDir)
@@ -108,6 +113,7 @@ bool ProcessCommandLine(const std::wstring& workingDir)
 {
     VWN_LOGW(L"[Voltwren][wWinMain] Processing command-line args ...");
     const bool detailedLog = ApplyCommandLineOptions(GetCmdLineArgs());
+    s_detailedVersionLookup.store(detailedLog);
     if (detailedLog)
     {
         DebuggerLine(L"[Voltwren][wWinMain] _workingDir -> %ws (output via OutputDebugString())",
