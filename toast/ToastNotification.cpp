@@ -89,9 +89,8 @@ void LogBlockingSetting(const ComPtr<WinRtAbi::IToastNotifier>& notifier)
     {
         return;
     }
-    VWN_LOGW(
-        L"[ToastNotification][ShowToastNotification] The toast will not be shown: NotificationSetting %ws.",
-        SettingName(setting).c_str());
+    VWN_LOGW(L"[Voltwren][ShowToastNotification] The toast will not be shown: NotificationSetting %ws.",
+             SettingName(setting).c_str());
 }
 
 void LogBusyUser()
@@ -103,7 +102,7 @@ void LogBusyUser()
     if (name != nullptr)
     {
         VWN_LOGW(
-            L"[ToastNotification][ShowToastNotification] The toast is shown to the notification centre only: %ws.",
+            L"[Voltwren][ShowToastNotification] The toast is shown to the notification centre only: %ws.",
             name);
     }
 }

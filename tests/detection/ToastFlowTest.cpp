@@ -112,7 +112,7 @@ TEST_F(ToastFlowTest, NotificationsOff_LogNamesTheSettingAndTheToastIsStillShown
         RegDeleteKeyValueW(HKEY_CURRENT_USER, c.key.c_str(), c.value);
         ASSERT_TRUE(shown);
         EXPECT_TRUE(program.WaitForLogText(
-            L"[ToastNotification][ShowToastNotification] The toast will not be shown: NotificationSetting " +
+            L"[Voltwren][ShowToastNotification] The toast will not be shown: NotificationSetting " +
                 std::wstring(c.setting) + L".",
             kWaitMs));
         EXPECT_EQ(0u, program.ExitThroughMenu(window, kWaitMs));

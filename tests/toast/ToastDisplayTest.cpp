@@ -174,7 +174,7 @@ TEST_F(ToastDisplay, ShowToastNotification_NamesABusyUserStateAndShowsAllTheSame
     }
     SetUserNotificationStateQuery(nullptr);
     const std::wstring line =
-        L"[ToastNotification][ShowToastNotification] The toast is shown to the notification centre only: ";
+        L"[Voltwren][ShowToastNotification] The toast is shown to the notification centre only: ";
     EXPECT_EQ(log.Texts(),
               (std::vector<std::wstring>{line + L"QUNS_PRESENTATION_MODE.", line + L"QUNS_QUIET_TIME."}));
     EXPECT_EQ(m_journal.Calls().size(), 3u);
