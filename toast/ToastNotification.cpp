@@ -142,6 +142,7 @@ void LogNotificationMode()
     }
     catch (const WinRtError&)
     {
+        // No such mode on this Windows, or none to be read: nothing to say.
     }
 }
 
