@@ -6,6 +6,8 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
+
 namespace
 {
 // Only A to Z fold; every other character must match exactly.
@@ -59,6 +61,22 @@ std::vector<std::wstring> SplitCommandLine()
         args.emplace_back(argv[i]);
     }
     return args;
+}
+
+std::wstring ArgumentsAfterProgram(const std::wstring& commandLine)
+{
+    size_t end = 0;
+    if (!commandLine.empty() && commandLine[0] == L'"')
+    {
+        end = commandLine.find(L'"', 1);
+        end = end == std::wstring::npos ? commandLine.size() : end + 1;
+    }
+    else
+    {
+        end = std::min(commandLine.find_first_of(L" \t"), commandLine.size());
+    }
+    const size_t start = commandLine.find_first_not_of(L" \t", end);
+    return start == std::wstring::npos ? std::wstring() : commandLine.substr(start);
 }
 
 std::vector<std::wstring> GetCmdLineArgs()

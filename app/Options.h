@@ -9,6 +9,11 @@ std::vector<std::wstring> SplitCommandLine();
 // The same, and logs the count.
 std::vector<std::wstring> GetCmdLineArgs();
 
+// The text of `commandLine` after the program path and the blanks that follow
+// it, unchanged: the arguments as a restart must repeat them. The path ends as
+// CommandLineToArgvW ends it: at its closing quote, or unquoted at a blank.
+std::wstring ArgumentsAfterProgram(const std::wstring& commandLine);
+
 // True when an argument after the program path is "-exit", in any case.
 bool HasExitSwitch(const std::vector<std::wstring>& args);
 

@@ -8,12 +8,14 @@
 #include "app/resource.h"
 #include "app/ChargingToast.h"
 #include "detection/ChipAccessHelper.h"
+#include "base/NamedEvent.h"
 #include "install/VersionNumber.h"
 #include "logging/ApacheLogger.h"
 #include "toast/NotifierIdentity.h"
 #include "logging/DebuggerLine.h"
 #include "logging/LastErrorText.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <exception>
 #include <string>
@@ -42,11 +44,15 @@ void LogStartupFailure(const wchar_t* step, const std::exception& error)
     VWN_LOGW(L"[Voltwren][wWinMain] @@@@@ %ws failed (%hs) !!! @@@@@", step, error.what());
 }
 
-// The logger's name carries the installed version. The lookup runs at the first log
-// line, before the command line is read: never in detailed mode.
+// Off until the command line is read. The first lookup runs at the first log line,
+// before that; an empty registry value leaves nothing cached, so later lookups run
+// again, on any thread, and must see the real setting.
+std::atomic<bool> s_detailedVersionLookup{false};
+
+// The logger's name carries the installed version.
 std::string InstalledVersion()
 {
-    return getVersionNumber(false);
+    return getVersionNumber(s_detailedVersionLookup.load());
 }
 
 void InitLogging(const std::wstring& workingDir)
@@ -70,10 +76,28 @@ void CreateSingleInstanceMutex()
     VWN_LOGW(L"[Voltwren][wWinMain] Creating mutex - done.");
 }
 
+void LogTakenReleaseEventName()
+{
+    VWN_LOGW(
+        L"[Voltwren][wWinMain] @@@@@ The event vwn_chipAaccessHelper belongs to another program !!! @@@@@");
+    VWN_LOGW(L"[Voltwren][wWinMain] %ws", LastErrorText(ERROR_ALREADY_EXISTS).c_str());
+}
+
 void CreateReleaseEvent()
 {
     VWN_LOGW(L"[Voltwren][wWinMain] Creating event objects ...");
-    g_chipAccessHelperEvent.Reset(CreateEventW(nullptr, TRUE, FALSE, L"vwn_chipAaccessHelper"));
+    NamedEvent created = CreateNamedEvent(L"vwn_chipAaccessHelper", true);
+    // Another program could set an event of its own and cut the wait at shut-down short.
+    if (created.error == ERROR_ALREADY_EXISTS)
+    {
+        LogTakenReleaseEventName();
+        created.event.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (created.event)
+        {
+            VWN_LOGW(L"[Voltwren][wWinMain] Going on with an unnamed event.");
+        }
+    }
+    g_chipAccessHelperEvent = std::move(created.event);
     if (!g_chipAccessHelperEvent)
     {
         const wchar_t* failed = L"[Voltwren][wWinMain] @@@@@ Creating event objects - FAILED ! @@@@@";
@@ -89,6 +113,7 @@ bool ProcessCommandLine(const std::wstring& workingDir)
 {
     VWN_LOGW(L"[Voltwren][wWinMain] Processing command-line args ...");
     const bool detailedLog = ApplyCommandLineOptions(GetCmdLineArgs());
+    s_detailedVersionLookup.store(detailedLog);
     if (detailedLog)
     {
         DebuggerLine(L"[Voltwren][wWinMain] _workingDir -> %ws (output via OutputDebugString())",
@@ -176,6 +201,18 @@ HWND CreateMainWindow(HINSTANCE instance, int showCommand, bool detailedLog)
     return window;
 }
 
+// Windows restarts the program after a crash, a hang or a setup that closed it,
+// with the arguments of this run. Not after a reboot: the Run key starts it then,
+// and a second start would only be refused. Endings on purpose are not restarted.
+void RegisterForRestart()
+{
+    const std::wstring arguments = ArgumentsAfterProgram(GetCommandLineW());
+    const HRESULT hr = RegisterApplicationRestart(arguments.c_str(), RESTART_NO_REBOOT);
+    VWN_LOGW(
+        L"[Voltwren][wWinMain] RegisterApplicationRestart(\"%ws\", RESTART_NO_REBOOT): HRESULT(0x%08lX).",
+        arguments.c_str(), static_cast<unsigned long>(hr));
+}
+
 // Only 0 (WM_QUIT) ends the loop; -1 is an error for one message, not the end.
 int RunMessageLoop(HINSTANCE instance)
 {
@@ -231,5 +268,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
         VWN_LOGW(L"[Voltwren][wWinMain] %ws", LastErrorText(code).c_str());
         return kFailedStartExitCode;
     }
+    RegisterForRestart();
     return ShutDown(RunMessageLoop(instance));
 }

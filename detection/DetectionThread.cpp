@@ -1,5 +1,6 @@
 #include "detection/DetectionThread.h"
 
+#include "base/NamedEvent.h"
 #include "logging/ApacheLogger.h"
 #include "logging/LastErrorText.h"
 
@@ -33,28 +34,39 @@ bool Ends(HANDLE thread, DWORD timeoutMs)
 {
     return WaitForSingleObject(thread, timeoutMs) == WAIT_OBJECT_0;
 }
-} // namespace
 
-bool DetectionThread::CreateStopEvent()
+void LogUnusableName(DWORD code)
 {
-    auto event = std::make_shared<UniqueHandle>(CreateEventW(nullptr, FALSE, FALSE, L"vwn_polling"));
-    if (!*event)
+    if (code == ERROR_ALREADY_EXISTS)
     {
-        const DWORD code = GetLastError();
+        VWN_LOGW(
+            L"[ChipAccessHelper][ChipAccessHelper::ChipAccessHelper] @@@@@ The event vwn_polling belongs to another program !!! @@@@@");
+    }
+    else
+    {
         VWN_LOGW(
             L"[ChipAccessHelper][ChipAccessHelper::ChipAccessHelper] @@@@@ Unable to create the event vwn_polling !!! @@@@@");
-        VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::ChipAccessHelper] %ws", LastErrorText(code).c_str());
-        // Nothing outside this process opens the event: a name taken by another
-        // object must not keep detection from running.
-        event->Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
-        if (!*event)
+    }
+    VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::ChipAccessHelper] %ws", LastErrorText(code).c_str());
+}
+} // namespace
+
+void DetectionThread::CreateStopEvent()
+{
+    NamedEvent created = CreateNamedEvent(L"vwn_polling", false);
+    if (!created.event)
+    {
+        LogUnusableName(created.error);
+        // Nothing outside this process opens the event: a name that is taken or
+        // unusable must not keep detection from running.
+        created.event.Reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        if (!created.event)
         {
-            return false;
+            return;
         }
         VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::ChipAccessHelper] Going on with an unnamed event.");
     }
-    m_stopEvent = std::move(event);
-    return true;
+    m_stopEvent = std::make_shared<UniqueHandle>(std::move(created.event));
 }
 
 bool DetectionThread::HasStuckThread()

@@ -17,9 +17,9 @@ public:
     // Runs on the new thread until the stop event is set; returns the thread's result.
     using Body = std::function<unsigned(HANDLE stopEvent)>;
 
-    // Creates the auto-reset stop event, unnamed when the name is taken; false,
-    // with the reason in the log, when no event can be made at all.
-    bool CreateStopEvent();
+    // Creates the auto-reset stop event "vwn_polling", unnamed when that name is
+    // taken or unusable. Without any event the log says why, and Start refuses.
+    void CreateStopEvent();
     // Starts `body` on a new thread, created suspended until its handle is stored.
     void Start(Body body);
     // Sets the stop event and waits for the thread: 4 s, then 4 s more. True when

@@ -81,17 +81,69 @@ const wchar_t* BusyStateName(QUERY_USER_NOTIFICATION_STATE state)
     }
 }
 
+// A mode newer than this list is named by its number.
+std::wstring ModeName(WinRtAbi::ToastNotificationMode mode)
+{
+    switch (mode)
+    {
+    case WinRtAbi::ToastNotificationMode_PriorityOnly:
+        return L"PriorityOnly";
+    case WinRtAbi::ToastNotificationMode_AlarmsOnly:
+        return L"AlarmsOnly";
+    default:
+        return std::to_wstring(static_cast<int>(mode));
+    }
+}
+
+std::atomic<bool> g_settingFailureLogged{false};
+
 // Show succeeds all the same when Windows will not display the toast: the log says why.
 void LogBlockingSetting(const ComPtr<WinRtAbi::IToastNotifier>& notifier)
 {
     WinRtAbi::NotificationSetting setting = WinRtAbi::NotificationSetting_Enabled;
-    if (FAILED(notifier->get_Setting(&setting)) || setting == WinRtAbi::NotificationSetting_Enabled)
+    const HRESULT hr = notifier->get_Setting(&setting);
+    if (FAILED(hr))
     {
+        // Once: a notifier that cannot tell would fill the log at every toast.
+        if (!g_settingFailureLogged.exchange(true))
+        {
+            VWN_LOGW(
+                L"[Voltwren][ShowToastNotification] @@@@@ Unable to read the NotificationSetting, HRESULT(0x%08lX) !!! @@@@@",
+                static_cast<unsigned long>(hr));
+        }
         return;
     }
-    VWN_LOGW(
-        L"[ToastNotification][ShowToastNotification] The toast will not be shown: NotificationSetting %ws.",
-        SettingName(setting).c_str());
+    if (setting != WinRtAbi::NotificationSetting_Enabled)
+    {
+        VWN_LOGW(L"[Voltwren][ShowToastNotification] The toast will not be shown: NotificationSetting %ws.",
+                 SettingName(setting).c_str());
+    }
+}
+
+// Windows 11's Do Not Disturb and alarms-only modes keep toasts off the screen
+// whatever the setting says. Older Windows has no such mode: nothing to say there.
+void LogNotificationMode()
+{
+    try
+    {
+        const auto statics = GetActivationFactory<WinRtAbi::IToastNotificationManagerStatics5>(
+            WinRtAbi::kToastNotificationManagerClass);
+        ComPtr<WinRtAbi::IToastNotificationManagerForUser> manager;
+        ThrowIfFailed(statics->GetDefault(manager.Put()));
+        const auto modes = RequireObject(manager).As<WinRtAbi::IToastNotificationManagerForUser3>();
+        WinRtAbi::ToastNotificationMode mode = WinRtAbi::ToastNotificationMode_Unrestricted;
+        ThrowIfFailed(modes->get_NotificationMode(&mode));
+        if (mode != WinRtAbi::ToastNotificationMode_Unrestricted)
+        {
+            VWN_LOGW(
+                L"[Voltwren][ShowToastNotification] Windows may hold the toast back: NotificationMode %ws.",
+                ModeName(mode).c_str());
+        }
+    }
+    catch (const WinRtError&)
+    {
+        // No such mode on this Windows, or none to be read: nothing to say.
+    }
 }
 
 void LogBusyUser()
@@ -103,7 +155,7 @@ void LogBusyUser()
     if (name != nullptr)
     {
         VWN_LOGW(
-            L"[ToastNotification][ShowToastNotification] The toast is shown to the notification centre only: %ws.",
+            L"[Voltwren][ShowToastNotification] The toast is shown to the notification centre only: %ws.",
             name);
     }
 }
@@ -135,6 +187,7 @@ void ShowToastNotification(const std::wstring& title, const std::wstring& body, 
 
     const ComPtr<WinRtAbi::IToastNotifier> notifier = NotifierIdentity::CreateNotifier();
     LogBlockingSetting(notifier);
+    LogNotificationMode();
     LogBusyUser();
     ThrowIfFailed(notifier->Show(toast.Get()));
 }

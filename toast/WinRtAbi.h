@@ -153,6 +153,39 @@ struct IToastNotificationManagerStatics2 : IInspectable
     virtual HRESULT STDMETHODCALLTYPE get_History(IToastNotificationHistory** value) = 0;
 };
 
+// The default interface of ToastNotificationManagerForUser; only queried for the
+// notification mode.
+struct IToastNotificationManagerForUser : IInspectable
+{
+};
+
+struct IToastNotificationManagerStatics5 : IInspectable
+{
+    virtual HRESULT STDMETHODCALLTYPE GetDefault(IToastNotificationManagerForUser** result) = 0;
+};
+
+// Windows 11's Do Not Disturb (PriorityOnly) and alarms-only modes.
+enum ToastNotificationMode : INT32
+{
+    ToastNotificationMode_Unrestricted = 0,
+    ToastNotificationMode_PriorityOnly = 1,
+    ToastNotificationMode_AlarmsOnly = 2,
+};
+
+struct EventRegistrationToken
+{
+    INT64 value;
+};
+
+// Not on Windows 10 and early Windows 11.
+struct IToastNotificationManagerForUser3 : IInspectable
+{
+    virtual HRESULT STDMETHODCALLTYPE get_NotificationMode(ToastNotificationMode* value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE add_NotificationModeChanged(IInspectable* handler,
+                                                                  EventRegistrationToken* token) = 0;
+    virtual HRESULT STDMETHODCALLTYPE remove_NotificationModeChanged(EventRegistrationToken token) = 0;
+};
+
 // Classic COM: what the toast platform calls on the activator named by "CustomActivator".
 struct NOTIFICATION_USER_INPUT_DATA
 {
@@ -202,5 +235,11 @@ __CRT_UUID_DECL(WinRtAbi::IToastNotificationManagerStatics, 0x50ac103f, 0xd235, 
                 0xfe, 0x4d, 0x1a, 0x3a, 0xd4)
 __CRT_UUID_DECL(WinRtAbi::IToastNotificationManagerStatics2, 0x7ab93c52, 0x0e48, 0x4750, 0xba, 0x9d, 0x1a,
                 0x41, 0x13, 0x98, 0x18, 0x47)
+__CRT_UUID_DECL(WinRtAbi::IToastNotificationManagerStatics5, 0xd6f5f569, 0xd40d, 0x407c, 0x89, 0x89, 0x88,
+                0xca, 0xb4, 0x2c, 0xfd, 0x14)
+__CRT_UUID_DECL(WinRtAbi::IToastNotificationManagerForUser, 0x79ab57f6, 0x43fe, 0x487b, 0x8a, 0x7f, 0x99,
+                0x56, 0x72, 0x00, 0xae, 0x94)
+__CRT_UUID_DECL(WinRtAbi::IToastNotificationManagerForUser3, 0x3efcb176, 0x6cc1, 0x56dc, 0x97, 0x3b, 0x25,
+                0x1f, 0x7a, 0xac, 0xb1, 0xc5)
 __CRT_UUID_DECL(WinRtAbi::INotificationActivationCallback, 0x53e31837, 0x6600, 0x4a81, 0x93, 0x95, 0x75, 0xcf,
                 0xfe, 0x74, 0x6f, 0x94)

@@ -28,17 +28,22 @@ constexpr INT64 kHourTicks = 36000000000LL;
 // E_BOUNDS, which MinGW's headers lack.
 const HRESULT kOutOfBounds = static_cast<HRESULT>(0x8000000BL);
 
+// This stand-in's own switches, for what Windows keeps where no test can reach it.
+constexpr wchar_t kStandInKey[] = L"Software\\VoltwrenToastPlatform";
+
+// A DWORD under HKCU; false when it is not there.
+bool ReadUserDword(const std::wstring& keyName, const wchar_t* valueName, DWORD& value)
+{
+    DWORD size = sizeof(value);
+    return RegGetValueW(HKEY_CURRENT_USER, keyName.c_str(), valueName, RRF_RT_REG_DWORD, nullptr, &value,
+                        &size) == ERROR_SUCCESS;
+}
+
 // A DWORD under HKCU, or `fallback` when it is not there.
 DWORD UserDword(const std::wstring& keyName, const wchar_t* valueName, DWORD fallback)
 {
     DWORD value = 0;
-    DWORD size = sizeof(value);
-    if (RegGetValueW(HKEY_CURRENT_USER, keyName.c_str(), valueName, RRF_RT_REG_DWORD, nullptr, &value,
-                     &size) != ERROR_SUCCESS)
-    {
-        return fallback;
-    }
-    return value;
+    return ReadUserDword(keyName, valueName, value) ? value : fallback;
 }
 
 // The switches Windows reads, the widest scope first (as ToastNotifier.Setting reports them).
@@ -353,6 +358,11 @@ public:
         {
             return E_POINTER;
         }
+        const DWORD failure = UserDword(kStandInKey, L"SettingFailure", 0);
+        if (failure != 0)
+        {
+            return static_cast<HRESULT>(failure);
+        }
         *value = SettingFor(m_appId);
         return S_OK;
     }
@@ -439,6 +449,90 @@ private:
     }
 };
 
+HRESULT CreateNotifierWithId(HSTRING applicationId, IToastNotifier** result)
+{
+    if (result == nullptr)
+    {
+        return E_POINTER;
+    }
+    *result = nullptr;
+    const std::wstring appId = TextOf(applicationId);
+    if (appId.empty())
+    {
+        return E_INVALIDARG;
+    }
+    ToastNotifier* notifier = nullptr;
+    const HRESULT hr = CreateObject(&notifier, appId);
+    *result = notifier;
+    return hr;
+}
+
+HRESULT CreateHistory(IToastNotificationHistory** value)
+{
+    if (value == nullptr)
+    {
+        return E_POINTER;
+    }
+    ToastNotificationHistory* history = nullptr;
+    const HRESULT hr = CreateObject(&history);
+    *value = history;
+    return hr;
+}
+
+// The current user's manager. Its notification mode comes from the stand-in's
+// "NotificationMode" value; without that value it is the manager of a Windows
+// that has no such mode, and does not answer IToastNotificationManagerForUser3.
+class ToastNotificationManagerForUser final
+    : public RuntimeObject<IToastNotificationManagerForUser, IToastNotificationManagerForUser3>
+{
+public:
+    HRESULT STDMETHODCALLTYPE CreateToastNotifier(IToastNotifier** result) override
+    {
+        if (result != nullptr)
+        {
+            *result = nullptr;
+        }
+        return kNoPackageIdentity;
+    }
+    HRESULT STDMETHODCALLTYPE CreateToastNotifierWithId(HSTRING applicationId,
+                                                        IToastNotifier** result) override
+    {
+        return CreateNotifierWithId(applicationId, result);
+    }
+    HRESULT STDMETHODCALLTYPE get_History(IToastNotificationHistory** value) override
+    {
+        return CreateHistory(value);
+    }
+    VWN_NOT_PROVIDED(IToastNotificationManagerForUser, get_User, (IInspectable**));
+    HRESULT STDMETHODCALLTYPE get_NotificationMode(ToastNotificationMode* value) override
+    {
+        if (value == nullptr)
+        {
+            return E_POINTER;
+        }
+        DWORD mode = ToastNotificationMode_Unrestricted;
+        ReadUserDword(kStandInKey, L"NotificationMode", mode);
+        *value = static_cast<ToastNotificationMode>(mode);
+        return S_OK;
+    }
+    VWN_NOT_PROVIDED(IToastNotificationManagerForUser3, add_NotificationModeChanged,
+                     (IUnknown*, EventRegistrationToken*));
+    VWN_NOT_PROVIDED(IToastNotificationManagerForUser3, remove_NotificationModeChanged,
+                     (EventRegistrationToken));
+
+private:
+    const wchar_t* RuntimeClassName() const override
+    {
+        return L"Windows.UI.Notifications.ToastNotificationManagerForUser";
+    }
+    bool Answers(REFIID iid) const override
+    {
+        DWORD mode = 0;
+        return iid != __uuidof(IToastNotificationManagerForUser3) ||
+               ReadUserDword(kStandInKey, L"NotificationMode", mode);
+    }
+};
+
 class XmlDocumentFactoryObject final : public RuntimeObject<IActivationFactory>
 {
 public:
@@ -488,7 +582,7 @@ private:
 
 class ToastNotificationManagerObject final
     : public RuntimeObject<IActivationFactory, IToastNotificationManagerStatics,
-                           IToastNotificationManagerStatics2>
+                           IToastNotificationManagerStatics2, IToastNotificationManagerStatics5>
 {
 public:
     HRESULT STDMETHODCALLTYPE ActivateInstance(IInspectable** instance) override
@@ -511,31 +605,22 @@ public:
     HRESULT STDMETHODCALLTYPE CreateToastNotifierWithId(HSTRING applicationId,
                                                         IToastNotifier** result) override
     {
-        if (result == nullptr)
-        {
-            return E_POINTER;
-        }
-        *result = nullptr;
-        const std::wstring appId = TextOf(applicationId);
-        if (appId.empty())
-        {
-            return E_INVALIDARG;
-        }
-        ToastNotifier* notifier = nullptr;
-        const HRESULT hr = CreateObject(&notifier, appId);
-        *result = notifier;
-        return hr;
+        return CreateNotifierWithId(applicationId, result);
     }
     VWN_NOT_PROVIDED(IToastNotificationManagerStatics, GetTemplateContent, (INT32, IXmlDocument**));
     HRESULT STDMETHODCALLTYPE get_History(IToastNotificationHistory** value) override
     {
-        if (value == nullptr)
+        return CreateHistory(value);
+    }
+    HRESULT STDMETHODCALLTYPE GetDefault(IToastNotificationManagerForUser** result) override
+    {
+        if (result == nullptr)
         {
             return E_POINTER;
         }
-        ToastNotificationHistory* history = nullptr;
-        const HRESULT hr = CreateObject(&history);
-        *value = history;
+        ToastNotificationManagerForUser* manager = nullptr;
+        const HRESULT hr = CreateObject(&manager);
+        *result = manager;
         return hr;
     }
 

@@ -1,5 +1,6 @@
 #include "app/Globals.h"
 #include "app/Options.h"
+#include "base/TextCodec.h"
 #include "support/BoundRecordingLog.h"
 
 #include <gtest/gtest.h>
@@ -120,4 +121,25 @@ TEST(ExitSwitchTest, MatchesTheWholeArgumentInAnyCaseAfterTheProgramPath)
     EXPECT_TRUE(HasExitSwitch({L"Voltwren.exe", L"-showconsole", L"-eXiT"}));
     EXPECT_FALSE(HasExitSwitch({L"-exit"}));
     EXPECT_FALSE(HasExitSwitch({L"Voltwren.exe", L"/exit", L"-exit=1", L"exit", L"-exit "}));
+}
+
+// What a restart repeats: everything after the path, as typed, quotes and all.
+TEST(RestartArgumentsTest, AreTheTextAfterTheProgramPath)
+{
+    const struct
+    {
+        const wchar_t *line, *arguments;
+    } cases[] = {
+        {L"\"C:\\Program Files\\Voltwren\\Voltwren.exe\" -retrycount 3  \"-x y\"",
+         L"-retrycount 3  \"-x y\""},
+        {L"C:\\Voltwren\\Voltwren.exe\t-showconsole", L"-showconsole"},
+        {L"\"C:\\My Voltwren\\Voltwren.exe\"-showconsole", L"-showconsole"},
+        {L"\"C:\\Program Files\\Voltwren\\Voltwren.exe\"   ", L""},
+        {L"Voltwren.exe", L""},
+        {L"\"C:\\unclosed quote -showconsole", L""},
+    };
+    for (const auto& c : cases)
+    {
+        EXPECT_EQ(c.arguments, ArgumentsAfterProgram(c.line)) << ToUtf8(c.line);
+    }
 }

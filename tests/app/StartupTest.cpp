@@ -74,7 +74,9 @@ TEST_F(StartupTest, Startup_WritesItsLinesInOrderAndHidesTheWindow)
     EXPECT_EQ(0u, program.ExitThroughMenu(window));
 }
 
-TEST_F(StartupTest, ShowConsole_ShowsTheWindowAndLogsTheFolder)
+// Also: once the window exists, Windows is asked to restart the program with these
+// arguments. Wine keeps nothing of it, so the log line is what can be seen.
+TEST_F(StartupTest, ShowConsole_ShowsTheWindowLogsTheFolderAndRegistersForRestart)
 {
     ProgramUnderTest program;
     ASSERT_TRUE(program.Start(L"-showconsole -retrycount 3"));
@@ -91,6 +93,8 @@ TEST_F(StartupTest, ShowConsole_ShowsTheWindowAndLogsTheFolder)
     };
     const size_t at = FindLine(texts, expected.front());
     EXPECT_EQ(expected, Slice(texts, at, expected.size()));
+    EXPECT_TRUE(program.WaitForLogText(
+        L"[Voltwren][wWinMain] RegisterApplicationRestart(\"-showconsole -retrycount 3\", RESTART_NO_REBOOT): HRESULT(0x00000000)."));
     EXPECT_EQ(0u, program.ExitThroughMenu(window));
 }
 
@@ -160,6 +164,45 @@ TEST_F(StartupTest, ReleaseEventNameTaken_FailsWithMinusOne)
     ASSERT_LT(at + 1, texts.size());
     EXPECT_EQ(L"[Voltwren][wWinMain] @@@@@ Creating event objects - FAILED ! @@@@@", texts[at + 1]);
     EXPECT_EQ(std::wstring::npos, FindLine(texts, L"[Voltwren][wWinMain] Processing command-line args ..."));
+}
+
+// Another program holds both event names and sets the polling one: detection
+// runs on events of its own all the same, and stops and ends as always. A chip
+// that never answers makes every poll write a line, whatever the console does.
+TEST_F(StartupTest, EventNamesTaken_DetectionRunsOnUnnamedEventsAndEnds)
+{
+    const UniqueHandle polling(CreateEventW(nullptr, FALSE, FALSE, L"vwn_polling"));
+    const UniqueHandle release(CreateEventW(nullptr, TRUE, FALSE, L"vwn_chipAaccessHelper"));
+    ASSERT_TRUE(polling && release);
+    ProgramUnderTest program;
+    program.StageTool("none\n");
+    ASSERT_TRUE(program.Start(L""));
+    HWND window = program.WaitForWindow();
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(program.WaitForLogText(
+        L"[ChipAccessHelper][ChipAccessHelper::Run] Executing the thread in progress.\n"));
+    ASSERT_TRUE(SetEvent(polling.Get()));
+    const std::wstring unread =
+        L"[ChipAccessHelper][ChipAccessHelper::ReadQcPdPresenceStatusFromFile] @@@@@ Unable to open the target file !!! @@@@@";
+    EXPECT_TRUE(program.WaitForLogText(unread, kWaitMs, CountLine(program.Texts(), unread) + 2));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window));
+
+    const auto texts = program.Texts();
+    const std::wstring helper = L"[ChipAccessHelper][ChipAccessHelper::ChipAccessHelper] ";
+    const std::wstring shell = L"[Voltwren][wWinMain] ";
+    for (const std::wstring& prefix : {helper, shell})
+    {
+        const std::wstring name = prefix == helper ? L"vwn_polling" : L"vwn_chipAaccessHelper";
+        const size_t at =
+            FindLine(texts, prefix + L"@@@@@ The event " + name + L" belongs to another program !!! @@@@@");
+        ASSERT_NE(std::wstring::npos, at) << ToUtf8(name);
+        ASSERT_LT(at + 2, texts.size());
+        EXPECT_EQ(0u, texts[at + 1].find(prefix + L"{LastErrorCode : 183(0xB7)} ")) << ToUtf8(texts[at + 1]);
+        EXPECT_EQ(prefix + L"Going on with an unnamed event.", texts[at + 2]);
+    }
+    EXPECT_EQ(1u, CountLine(texts, L"[ChipAccessHelper][ChipAccessHelper::Stop] Stopping thread - done."));
+    EXPECT_EQ(0u,
+              CountLine(texts, L"[ChipAccessHelper][ChipAccessHelper::Stop] Stopping thread - Retrying ..."));
 }
 
 // Without its class and title strings the program cannot make its window.

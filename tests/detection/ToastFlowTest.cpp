@@ -111,7 +111,7 @@ TEST_F(ToastFlowTest, NotificationsOff_LogNamesTheSettingAndTheToastIsStillShown
         ++toasts;
         ASSERT_EQ(toasts, WaitForToasts(platform.Journal(), toasts).size());
         EXPECT_TRUE(program.WaitForLogText(
-            L"[ToastNotification][ShowToastNotification] The toast will not be shown: NotificationSetting " +
+            L"[Voltwren][ShowToastNotification] The toast will not be shown: NotificationSetting " +
             std::wstring(c.setting) + L"."));
         EXPECT_EQ(0u, program.ExitThroughMenu(window));
     }

@@ -177,10 +177,47 @@ TEST_F(ToastDisplay, ShowToastNotification_NamesABusyUserStateAndShowsAllTheSame
     }
     SetUserNotificationStateQuery(nullptr);
     const std::wstring line =
-        L"[ToastNotification][ShowToastNotification] The toast is shown to the notification centre only: ";
+        L"[Voltwren][ShowToastNotification] The toast is shown to the notification centre only: ";
     EXPECT_EQ(log.Texts(),
               (std::vector<std::wstring>{line + L"QUNS_PRESENTATION_MODE.", line + L"QUNS_QUIET_TIME."}));
     EXPECT_EQ(m_journal.Calls().size(), 3u);
+}
+
+// The stand-in's switches for what Windows keeps out of a test's reach.
+constexpr wchar_t kStandInKey[] = L"Software\\VoltwrenToastPlatform";
+
+// Windows 11's modes that hold toasts back are named, one newer than the list by its
+// number; Unrestricted is not, nor a Windows without such modes (no mode value).
+TEST_F(ToastDisplay, ShowToastNotification_NamesANotificationModeThatHoldsToastsBack)
+{
+    BoundRecordingLog log;
+    EXPECT_EQ(RaisedByShow(kUsbPdBody, m_icon), S_OK);
+    for (const DWORD mode : {0u, 1u, 2u, 7u})
+    {
+        const ScopedUserDword value(kStandInKey, L"NotificationMode", mode);
+        EXPECT_EQ(RaisedByShow(kUsbPdBody, m_icon), S_OK);
+    }
+    const std::wstring line =
+        L"[Voltwren][ShowToastNotification] Windows may hold the toast back: NotificationMode ";
+    EXPECT_EQ(log.Texts(),
+              (std::vector<std::wstring>{line + L"PriorityOnly.", line + L"AlarmsOnly.", line + L"7."}));
+    EXPECT_EQ(m_journal.Calls().size(), 5u);
+}
+
+// A notifier that cannot tell its setting is named once per run; the toasts still go out.
+TEST_F(ToastDisplay, ShowToastNotification_NamesAFailedSettingOncePerRun)
+{
+    BoundRecordingLog log;
+    {
+        const ScopedUserDword failure(kStandInKey, L"SettingFailure", 0x80070490);
+        EXPECT_EQ(RaisedByShow(kUsbPdBody, m_icon), S_OK);
+        EXPECT_EQ(RaisedByShow(kQuickChargeBody, m_icon), S_OK);
+    }
+    EXPECT_EQ(
+        log.Texts(),
+        (std::vector<std::wstring>{
+            L"[Voltwren][ShowToastNotification] @@@@@ Unable to read the NotificationSetting, HRESULT(0x80070490) !!! @@@@@"}));
+    EXPECT_EQ(m_journal.Calls().size(), 2u);
 }
 
 // A thread outside every apartment, in a process whose multithreaded

@@ -10,6 +10,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Helpers for the toast tests: the stand-in platform's journal, per-user
@@ -25,6 +26,19 @@ using JournalCall = std::vector<std::wstring>;
 // A fresh name in the temporary folder (nothing is created).
 std::wstring TempFilePath(const std::wstring& hint, const std::wstring& extension = L".txt");
 std::wstring ThisExecutablePath();
+
+// A DWORD under HKEY_CURRENT_USER while the object lives, then removed.
+struct ScopedUserDword
+{
+    ScopedUserDword(std::wstring subKey, const wchar_t* valueName, DWORD data)
+        : key(std::move(subKey)), name(valueName)
+    {
+        RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), valueName, REG_DWORD, &data, sizeof(data));
+    }
+    ~ScopedUserDword() { RegDeleteKeyValueW(HKEY_CURRENT_USER, key.c_str(), name.c_str()); }
+    ScopedUserDword(const ScopedUserDword&) = delete;
+    const std::wstring key, name;
+};
 
 // VWN_TOAST_JOURNAL names a fresh file in the temporary folder while the object lives; the file goes with it.
 struct ScopedJournal
