@@ -10,6 +10,16 @@ namespace
 {
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+// FileDispositionInfoEx and its flags (Windows 10 1607), which this toolchain's headers
+// offer only to programs that require that version.
+constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+constexpr DWORD kDispositionDelete = 0x1;
+constexpr DWORD kDispositionPosixSemantics = 0x2;
+struct DispositionInfoEx
+{
+    DWORD flags;
+};
+
 std::wstring FinalPath(HANDLE handle)
 {
     std::vector<wchar_t> buffer(MAX_PATH + 1);
@@ -77,6 +87,13 @@ OpenedEntry OpenEntry(const std::wstring& path, DWORD access, const std::wstring
 
 DWORD DeleteEntry(HANDLE entry)
 {
+    // Drops the name at once, even while the file behind it is open elsewhere (Windows 10 1607 on);
+    // elsewhere the name goes when the last handle opened by it closes.
+    DispositionInfoEx now = {kDispositionDelete | kDispositionPosixSemantics};
+    if (SetFileInformationByHandle(entry, kFileDispositionInfoEx, &now, sizeof(now)))
+    {
+        return ERROR_SUCCESS;
+    }
     FILE_DISPOSITION_INFO disposition = {};
     disposition.DeleteFile = TRUE;
     return SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof(disposition))
