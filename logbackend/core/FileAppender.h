@@ -23,7 +23,9 @@ struct StepFailure
 // log4j's FileAppender, shared safely by threads, processes, sessions and
 // users: each line is one whole write at the end of the file under the
 // file's FileLock. A roll copies the full file to its backup and empties it
-// in place, so every writer's handle stays on the file at the path.
+// in place, so every writer's handle stays on the file at the path. A name of
+// the log folder is used only once a handle on it shows the file itself
+// (FolderEntry.h): at each open, and before each roll, emptying, rename or delete.
 class FileAppender : public Appender
 {
 public:
