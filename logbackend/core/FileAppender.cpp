@@ -3,8 +3,10 @@
 #include "logbackend/core/Diagnostics.h"
 #include "logbackend/core/FileLock.h"
 #include "logbackend/core/FilePaths.h"
+#include "logbackend/core/FolderEntry.h"
 #include "logbackend/core/SrwLockGuards.h"
 #include "logbackend/core/Text.h"
+#include "base/TreeRemoval.h"
 
 #include <vector>
 
@@ -15,6 +17,8 @@ namespace
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 constexpr const char kUtf16ByteOrderMark[] = "\xFF\xFE";
 constexpr DWORD kCopyChunkBytes = 64 * 1024;
+// Another writer may make or remove the name between our steps; a few tries settle it.
+constexpr int kOpenAttempts = 3;
 
 SYSTEMTIME LocalTimeOf(const FILETIME& utc)
 {
@@ -25,21 +29,43 @@ SYSTEMTIME LocalTimeOf(const FILETIME& utc)
     return time;
 }
 
-HANDLE OpenForAppending(const std::wstring& path, bool writeThrough)
+HANDLE OpenLogFile(const std::wstring& path, DWORD disposition, bool writeThrough)
 {
     // Append access alone puts every write at the end of the file. Read
     // access is for the lock (LockFileEx wants read or write access) and
-    // for copying at a roll; the log folder grants it to every user.
-    const DWORD flags = FILE_ATTRIBUTE_NORMAL | (writeThrough ? FILE_FLAG_WRITE_THROUGH : 0);
+    // for copying at a roll; the log folder grants it to every user. A link
+    // is opened as itself where the system allows it, to be judged before use.
+    const DWORD flags =
+        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | (writeThrough ? FILE_FLAG_WRITE_THROUGH : 0);
     const DWORD access = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
     HANDLE file =
-        CreateFileW(path.c_str(), access | FILE_READ_DATA, kShareAll, nullptr, OPEN_ALWAYS, flags, nullptr);
+        CreateFileW(path.c_str(), access | FILE_READ_DATA, kShareAll, nullptr, disposition, flags, nullptr);
     if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
     {
         // Still worth writing to, without the lock (reported at the first line).
-        file = CreateFileW(path.c_str(), access, kShareAll, nullptr, OPEN_ALWAYS, flags, nullptr);
+        file = CreateFileW(path.c_str(), access, kShareAll, nullptr, disposition, flags, nullptr);
     }
     return file;
+}
+
+// Opens what is at the name, or makes a new file where nothing is. Never
+// OPEN_ALWAYS: that would make a file wherever a dangling link points.
+HANDLE OpenForAppending(const std::wstring& path, bool writeThrough)
+{
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt)
+    {
+        HANDLE file = OpenLogFile(path, OPEN_EXISTING, writeThrough);
+        if (file != INVALID_HANDLE_VALUE || !IsMissing(GetLastError()))
+        {
+            return file;
+        }
+        file = OpenLogFile(path, CREATE_NEW, writeThrough);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
+        {
+            return file;
+        }
+    }
+    return INVALID_HANDLE_VALUE;
 }
 
 unsigned long long SizeOf(HANDLE file)
@@ -215,15 +241,16 @@ bool FileAppender::EnsureOpen(ULONGLONG tick)
 void FileAppender::FollowPath(ULONGLONG tick)
 {
     // Someone may have moved, deleted or replaced the file behind our back.
-    if (!m_file || tick < m_nextIdentityCheckTick)
+    if (!m_file || (tick < m_nextIdentityCheckTick && !m_recheckDue))
     {
         return;
     }
     m_nextIdentityCheckTick = tick + kIdentityCheckMs;
-    if (PathStillOurs())
+    if (!m_recheckDue && PathStillOurs())
     {
         return;
     }
+    m_recheckDue = false;
     if (OwnFileDeleted())
     {
         // A doomed file keeps its name taken until every handle on it is closed.
@@ -287,23 +314,53 @@ void FileAppender::ReportWrite(bool ok, DWORD error)
 bool FileAppender::Open()
 {
     const DWORD folderError = CreateFolders(FolderOf(m_path));
-    UniqueFile file(OpenForAppending(m_path, m_immediateFlush));
-    BY_HANDLE_FILE_INFORMATION info = {};
-    if (!file || !GetFileInformationByHandle(file.Get(), &info))
+    m_finalPath = ExpectedFinalPath(m_path);
+    if (m_finalPath.empty())
     {
         const DWORD error = GetLastError();
-        if (!m_openFailed)
-        {
-            m_openFailed = true;
-            const std::wstring reason = folderError == ERROR_SUCCESS
-                                            ? SystemErrorText(error)
-                                            : L"its folder cannot be made: " + SystemErrorText(folderError);
-            ReportError(L"cannot open log file \"" + m_path + L"\" of " + Describe() + L" (" + reason +
-                        L"); its lines are lost until it opens, tried again every " +
-                        std::to_wstring(kRetryOpenMs / 1000) + L" s");
-        }
-        return false;
+        return OpenFailed(folderError == ERROR_SUCCESS
+                              ? SystemErrorText(error)
+                              : L"its folder cannot be made: " + SystemErrorText(folderError));
     }
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt)
+    {
+        UniqueFile file(OpenForAppending(m_path, m_immediateFlush));
+        if (!file)
+        {
+            return OpenFailed(SystemErrorText(GetLastError()));
+        }
+        const EntryKind kind = JudgeEntry(file.Get(), m_finalPath);
+        if (kind == EntryKind::Own)
+        {
+            Adopt(std::move(file));
+            return true;
+        }
+        file.Reset();
+        StepFailure failure;
+        if (!RemovePlanted(m_path, failure))
+        {
+            return OpenFailed(failure.text);
+        }
+    }
+    return OpenFailed(L"other writers keep replacing it");
+}
+
+bool FileAppender::OpenFailed(const std::wstring& reason)
+{
+    if (!m_openFailed)
+    {
+        m_openFailed = true;
+        ReportError(L"cannot open log file \"" + m_path + L"\" of " + Describe() + L" (" + reason +
+                    L"); its lines are lost until it opens, tried again every " +
+                    std::to_wstring(kRetryOpenMs / 1000) + L" s");
+    }
+    return false;
+}
+
+void FileAppender::Adopt(UniqueFile file)
+{
+    BY_HANDLE_FILE_INFORMATION info = {};
+    GetFileInformationByHandle(file.Get(), &info);
     m_file = std::move(file);
     m_identity = info;
     const unsigned long long size =
@@ -317,6 +374,44 @@ bool FileAppender::Open()
         m_lostLines = 0;
     }
     ReportDebug(FileDescription() + L" writes at offset " + std::to_wstring(size));
+}
+
+std::wstring FileAppender::FinalPathFor(const std::wstring& entry) const
+{
+    return FolderOf(m_finalPath) + entry.substr(FolderOf(entry).size());
+}
+
+bool FileAppender::Refused(StepFailure& failure, const std::wstring& entry)
+{
+    failure.text =
+        L"\"" + entry + L"\" is a link that this system follows to another file; both are left alone";
+    failure.error = kErrorStoppedOnSymlink;
+    return false;
+}
+
+bool FileAppender::RemovePlanted(const std::wstring& entry, StepFailure& failure)
+{
+    const OpenedEntry planted = OpenEntry(entry, DELETE, FinalPathFor(entry));
+    if (planted.kind == EntryKind::Missing || planted.kind == EntryKind::Own)
+    {
+        return true; // another writer was first
+    }
+    if (!planted.handle)
+    {
+        return Failed(failure, planted.error, L"open \"" + entry + L"\" to remove it");
+    }
+    if (planted.kind == EntryKind::Elsewhere)
+    {
+        return Refused(failure, entry);
+    }
+    const DWORD error = DeleteEntry(planted.handle.Get());
+    if (error != ERROR_SUCCESS)
+    {
+        return Failed(failure, error, L"remove \"" + entry + L"\"");
+    }
+    ReportWarning(FileDescription() + L" found \"" + entry +
+                  L"\" to be a link or a second name of another file; that name alone was removed, and the "
+                  L"file behind it is untouched");
     return true;
 }
 
@@ -333,8 +428,8 @@ bool FileAppender::PathStillOurs() const
     {
         return false;
     }
-    const UniqueFile probe(
-        CreateFileW(m_path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
+    const UniqueFile probe(CreateFileW(m_path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!probe)
     {
         return !IsMissing(GetLastError());
@@ -352,7 +447,9 @@ void FileAppender::TryRoll(unsigned long long size)
     if (!Roll(failure))
     {
         const bool refused = failure.error == ERROR_ACCESS_DENIED;
-        const ULONGLONG retryMs = refused ? kRetryRefusedRollMs : kRetryRollMs;
+        // A link left alone stays where it is until someone removes it.
+        const bool lasting = refused || failure.error == kErrorStoppedOnSymlink;
+        const ULONGLONG retryMs = lasting ? kRetryRefusedRollMs : kRetryRollMs;
         if (!m_rollFailed && refused)
         {
             ReportError(FileDescription() + L" may not roll over (" + failure.text +
@@ -380,10 +477,10 @@ void FileAppender::TryRoll(unsigned long long size)
 
 bool FileAppender::Roll(StepFailure& failure)
 {
-    const UniqueFile whole(ReopenToEmpty());
+    const UniqueFile whole(ReopenToEmpty(failure));
     if (!whole)
     {
-        return Failed(failure, GetLastError(), L"open the file for emptying");
+        return false;
     }
     std::wstring target;
     return PrepareBackup(target, failure) && EmptyInto(whole.Get(), target, failure);
@@ -392,19 +489,31 @@ bool FileAppender::Roll(StepFailure& failure)
 bool FileAppender::Empty(StepFailure& failure)
 {
     const FileLock lock(m_file.Get());
-    const UniqueFile whole(ReopenToEmpty());
+    const UniqueFile whole(ReopenToEmpty(failure));
     if (!whole)
     {
-        return Failed(failure, GetLastError(), L"open the file for emptying");
+        return false;
     }
     return EmptyInto(whole.Get(), std::wstring(), failure);
 }
 
-HANDLE FileAppender::ReopenToEmpty() const
+HANDLE FileAppender::ReopenToEmpty(StepFailure& failure)
 {
-    // Our own file, whatever its name is now. A writer without write access
-    // to it (another user's file) fails here, before anything has moved.
-    return ReOpenFile(m_file.Get(), GENERIC_READ | GENERIC_WRITE, kShareAll, 0);
+    if (JudgeEntry(m_file.Get(), m_finalPath) != EntryKind::Own)
+    {
+        // Moved away, or given a second name, since it was opened: the path is looked at again first.
+        m_recheckDue = true;
+        failure.text = L"the file is no longer the only name at its path";
+        failure.error = ERROR_FILE_INVALID;
+        return INVALID_HANDLE_VALUE;
+    }
+    // A writer without write access to it (another user's file) fails here, before anything has moved.
+    HANDLE whole = ReOpenFile(m_file.Get(), GENERIC_READ | GENERIC_WRITE, kShareAll, 0);
+    if (whole == INVALID_HANDLE_VALUE)
+    {
+        Failed(failure, GetLastError(), L"open the file for emptying");
+    }
+    return whole;
 }
 
 bool FileAppender::EmptyInto(HANDLE whole, const std::wstring& target, StepFailure& failure)

@@ -23,7 +23,9 @@ struct StepFailure
 // log4j's FileAppender, shared safely by threads, processes, sessions and
 // users: each line is one whole write at the end of the file under the
 // file's FileLock. A roll copies the full file to its backup and empties it
-// in place, so every writer's handle stays on the file at the path.
+// in place, so every writer's handle stays on the file at the path. A name of
+// the log folder is used only once a handle on it shows the file itself
+// (FolderEntry.h): at each open, and before each roll, emptying, rename or delete.
 class FileAppender : public Appender
 {
 public:
@@ -54,9 +56,18 @@ protected:
     std::wstring FileDescription() const;
     // Puts "step: error text" and the error in failure; returns false.
     static bool Failed(StepFailure& failure, DWORD error, const std::wstring& step);
+    // The same for an entry that may be neither used nor removed; returns false.
+    static bool Refused(StepFailure& failure, const std::wstring& entry);
+    // The final path at which a handle on entry, a name in the log file's folder, finds the entry itself.
+    std::wstring FinalPathFor(const std::wstring& entry) const;
+    // Removes a name of the folder that a check found to be a link or a second name of
+    // another file, through a handle on that name, and says so once; true when it is gone.
+    bool RemovePlanted(const std::wstring& entry, StepFailure& failure);
 
 private:
     bool Open();
+    bool OpenFailed(const std::wstring& reason);
+    void Adopt(UniqueFile file);
     bool EnsureOpen(ULONGLONG tick);
     void FollowPath(ULONGLONG tick);
     bool PathStillOurs() const;
@@ -65,7 +76,7 @@ private:
     void TryRoll(unsigned long long size);
     bool Roll(StepFailure& failure);
     bool Empty(StepFailure& failure);
-    HANDLE ReopenToEmpty() const;
+    HANDLE ReopenToEmpty(StepFailure& failure);
     bool EmptyInto(HANDLE whole, const std::wstring& target, StepFailure& failure);
     void ReportLock(DWORD result);
     void ReportWrite(bool ok, DWORD error);
@@ -79,12 +90,16 @@ private:
     // The file; touched only under m_lock.
     SRWLOCK m_lock = SRWLOCK_INIT;
     std::wstring m_path;
+    // Where a handle on the file itself finds it (GetFinalPathNameByHandleW).
+    std::wstring m_finalPath;
     UniqueFile m_file;
     BY_HANDLE_FILE_INFORMATION m_identity = {};
     ULONGLONG m_nextOpenTick = 0;
     ULONGLONG m_nextIdentityCheckTick = 0;
     ULONGLONG m_nextRollTick = 0;
     bool m_openFailed = false;
+    // The file failed its check before a roll: the path is looked at at the next line.
+    bool m_recheckDue = false;
     bool m_lockFailed = false;
     bool m_writeFailed = false;
     bool m_rollFailed = false;
@@ -108,6 +123,10 @@ protected:
 
 private:
     std::wstring Backup(int index) const;
+    // Whether a backup holds the slot; a planted name there is removed and leaves it free.
+    bool BackupTaken(const std::wstring& backup, bool& taken, StepFailure& failure);
+    bool DeleteBackup(const std::wstring& backup, StepFailure& failure);
+    bool MoveBackup(const std::wstring& backup, const std::wstring& to, StepFailure& failure);
 
     unsigned long long m_maxFileSize = kDefaultMaxFileSize;
     int m_maxBackupIndex = 1;

@@ -2,6 +2,7 @@
 
 #include "logbackend/core/Diagnostics.h"
 #include "logbackend/core/FilePaths.h"
+#include "logbackend/core/FolderEntry.h"
 #include "logbackend/core/Text.h"
 
 namespace vwnlog
@@ -114,29 +115,85 @@ bool RollingFileAppender::PrepareBackup(std::wstring& target, StepFailure& failu
     // Shift only up to the first gap: after a failed attempt the backups
     // below it have moved already, and moving the rest again would drop one.
     int freeSlot = 1;
-    while (freeSlot <= m_maxBackupIndex && Exists(Backup(freeSlot)))
+    for (bool taken = true; freeSlot <= m_maxBackupIndex; ++freeSlot)
     {
-        ++freeSlot;
+        if (!BackupTaken(Backup(freeSlot), taken, failure))
+        {
+            return false;
+        }
+        if (!taken)
+        {
+            break;
+        }
     }
     if (freeSlot > m_maxBackupIndex)
     {
         freeSlot = m_maxBackupIndex;
-        if (!DeleteFileW(Backup(freeSlot).c_str()) && !IsMissing(GetLastError()))
+        if (!DeleteBackup(Backup(freeSlot), failure))
         {
-            const DWORD error = GetLastError();
-            return Failed(failure, error, L"delete \"" + Backup(freeSlot) + L"\"");
+            return false;
         }
     }
     for (int i = freeSlot - 1; i >= 1; --i)
     {
-        if (!MoveFileExW(Backup(i).c_str(), Backup(i + 1).c_str(), 0))
+        if (!MoveBackup(Backup(i), Backup(i + 1), failure))
         {
-            const DWORD error = GetLastError();
-            return Failed(failure, error, L"rename \"" + Backup(i) + L"\"");
+            return false;
         }
     }
     target = Backup(1);
     return true;
+}
+
+bool RollingFileAppender::BackupTaken(const std::wstring& backup, bool& taken, StepFailure& failure)
+{
+    // Attributes only: a viewer that holds the backup without delete sharing does not stop this look.
+    const OpenedEntry entry = OpenEntry(backup, 0, FinalPathFor(backup));
+    taken = entry.kind != EntryKind::Missing;
+    if (!entry.handle || entry.kind == EntryKind::Own)
+    {
+        return true; // an entry that cannot be opened is still there: the move will say why
+    }
+    if (entry.kind == EntryKind::Elsewhere)
+    {
+        return Refused(failure, backup);
+    }
+    taken = false;
+    return RemovePlanted(backup, failure);
+}
+
+bool RollingFileAppender::DeleteBackup(const std::wstring& backup, StepFailure& failure)
+{
+    const OpenedEntry entry = OpenEntry(backup, DELETE, FinalPathFor(backup));
+    if (entry.kind == EntryKind::Missing)
+    {
+        return true;
+    }
+    if (!entry.handle)
+    {
+        return Failed(failure, entry.error, L"delete \"" + backup + L"\"");
+    }
+    if (entry.kind != EntryKind::Own)
+    {
+        return Refused(failure, backup);
+    }
+    const DWORD error = DeleteEntry(entry.handle.Get());
+    return error == ERROR_SUCCESS || Failed(failure, error, L"delete \"" + backup + L"\"");
+}
+
+bool RollingFileAppender::MoveBackup(const std::wstring& backup, const std::wstring& to, StepFailure& failure)
+{
+    const OpenedEntry entry = OpenEntry(backup, DELETE, FinalPathFor(backup));
+    if (!entry.handle)
+    {
+        return Failed(failure, entry.error, L"rename \"" + backup + L"\"");
+    }
+    if (entry.kind != EntryKind::Own)
+    {
+        return Refused(failure, backup);
+    }
+    const DWORD error = RenameEntry(entry.handle.Get(), to);
+    return error == ERROR_SUCCESS || Failed(failure, error, L"rename \"" + backup + L"\"");
 }
 
 DailyRollingFileAppender::DailyRollingFileAppender(std::wstring name)

@@ -1,0 +1,116 @@
+#include "logbackend/core/FolderEntry.h"
+
+#include "logbackend/core/FilePaths.h"
+
+#include <vector>
+
+namespace vwnlog
+{
+namespace
+{
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// FileDispositionInfoEx and its flags (Windows 10 1607), which this toolchain's headers
+// offer only to programs that require that version.
+constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+constexpr DWORD kDispositionDelete = 0x1;
+constexpr DWORD kDispositionPosixSemantics = 0x2;
+struct DispositionInfoEx
+{
+    DWORD flags;
+};
+
+std::wstring FinalPath(HANDLE handle)
+{
+    std::vector<wchar_t> buffer(MAX_PATH + 1);
+    for (;;)
+    {
+        const DWORD length = GetFinalPathNameByHandleW(
+            handle, buffer.data(), static_cast<DWORD>(buffer.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0)
+        {
+            return std::wstring();
+        }
+        if (length < buffer.size())
+        {
+            return std::wstring(buffer.data(), length);
+        }
+        buffer.resize(length + 1);
+    }
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b)
+{
+    return !a.empty() && CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+} // namespace
+
+std::wstring ExpectedFinalPath(const std::wstring& path)
+{
+    const std::wstring folder = FolderOf(path);
+    const UniqueFile handle(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!handle)
+    {
+        return std::wstring();
+    }
+    const std::wstring folderFinal = FinalPath(handle.Get());
+    return folderFinal.empty() ? folderFinal : folderFinal + path.substr(folder.size());
+}
+
+EntryKind JudgeEntry(HANDLE entry, const std::wstring& expectedFinalPath)
+{
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!GetFileInformationByHandle(entry, &info) || !SamePath(FinalPath(entry), expectedFinalPath))
+    {
+        return EntryKind::Elsewhere;
+    }
+    const bool link = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    return link || info.nNumberOfLinks != 1 ? EntryKind::Removable : EntryKind::Own;
+}
+
+OpenedEntry OpenEntry(const std::wstring& path, DWORD access, const std::wstring& expectedFinalPath)
+{
+    OpenedEntry entry;
+    entry.handle.Reset(CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!entry.handle)
+    {
+        entry.error = GetLastError();
+        entry.kind = IsMissing(entry.error) ? EntryKind::Missing : EntryKind::Elsewhere;
+        return entry;
+    }
+    entry.kind = JudgeEntry(entry.handle.Get(), expectedFinalPath);
+    return entry;
+}
+
+DWORD DeleteEntry(HANDLE entry)
+{
+    // Drops the name at once, even while the file behind it is open elsewhere (Windows 10 1607 on);
+    // elsewhere the name goes when the last handle opened by it closes.
+    DispositionInfoEx now = {kDispositionDelete | kDispositionPosixSemantics};
+    if (SetFileInformationByHandle(entry, kFileDispositionInfoEx, &now, sizeof(now)))
+    {
+        return ERROR_SUCCESS;
+    }
+    FILE_DISPOSITION_INFO disposition = {};
+    disposition.DeleteFile = TRUE;
+    return SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof(disposition))
+               ? ERROR_SUCCESS
+               : GetLastError();
+}
+
+DWORD RenameEntry(HANDLE entry, const std::wstring& newPath)
+{
+    // The name is a variable-length tail of the record.
+    const size_t nameBytes = newPath.size() * sizeof(wchar_t);
+    std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+    FILE_RENAME_INFO* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->FileNameLength = static_cast<DWORD>(nameBytes);
+    newPath.copy(info->FileName, newPath.size());
+    return SetFileInformationByHandle(entry, FileRenameInfo, info, static_cast<DWORD>(buffer.size()))
+               ? ERROR_SUCCESS
+               : GetLastError();
+}
+} // namespace vwnlog
