@@ -1,13 +1,12 @@
 #include "detection/PollingLoop.h"
 
 #include "detection/ChargerReading.h"
+#include "detection/PollingFigures.h"
 #include "detection/ValueFile.h"
 #include "logging/ApacheLogger.h"
 
 namespace
 {
-constexpr DWORD kPollWaitMs = 1000;
-
 // The state of one run of the thread; a fresh run starts counting afresh.
 struct PollRun
 {
