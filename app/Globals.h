@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/UniqueHandle.h"
+#include "detection/PollingFigures.h"
 
 #include <windows.h>
 
@@ -14,5 +15,3 @@ extern UniqueHandle g_chipAccessHelperEvent;
 extern HWND g_hMainWnd;
 extern HINSTANCE g_hInstance;
 extern bool g_isSuspended;
-
-constexpr INT32 kDefaultRetryCount = 50;

@@ -1,11 +1,11 @@
 #include "detection/ChargerReading.h"
 
+#include "detection/PollingFigures.h"
 #include "detection/ValueFile.h"
 #include "logging/ApacheLogger.h"
 
 namespace
 {
-constexpr DWORD kToolAnswerWaitMs = 400;
 constexpr int kTriesPerAddress = 3;
 const UINT32 kSlaveAddrCandidates[] = {0x4E, 0x40};
 } // namespace

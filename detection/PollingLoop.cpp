@@ -1,16 +1,12 @@
 #include "detection/PollingLoop.h"
 
 #include "detection/ChargerReading.h"
+#include "detection/PollingFigures.h"
 #include "detection/ValueFile.h"
 #include "logging/ApacheLogger.h"
 
 namespace
 {
-constexpr DWORD kPollWaitMs = 1000;
-// About 5 s after a command without a value, time enough for a slow tool, the
-// command goes out again: the tool may have lost it, crashed or hung.
-constexpr UINT32 kFailedReadsPerResend = 5;
-
 // The state of one run of the thread; a fresh run starts counting afresh.
 struct PollRun
 {

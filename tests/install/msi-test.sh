@@ -24,7 +24,7 @@ scratch=$(mktemp -d)
 program_pid=
 link_target=$drive/vwn-link-target
 
-windows_path() { echo "Z:${1//\//\\}"; }
+windows_path() { winepath -w "$1" 2>/dev/null; }
 clean_machine() {
     w "$bin/vwn-user.exe" exit 10000 >/dev/null 2>&1
     for package in "$msi" "$scratch"/*.msi; do w msiexec /x "$(windows_path "$package")" /qn >/dev/null 2>&1; done

@@ -23,5 +23,6 @@ if ! unshare -m true 2>/dev/null; then
     echo "with-power-supply.sh: no private mount namespace here (needs root): skipped" >&2
     exit 77
 fi
-export VWN_POWER_SUPPLY="Z:${folder//\//\\}\\"
+VWN_POWER_SUPPLY="$(WINEPREFIX=$prefix WINEDEBUG=-all winepath -w "$folder")\\"
+export VWN_POWER_SUPPLY
 exec unshare -m sh -c 'mount --bind "$0" /sys/class/power_supply && exec "$@"' "$folder" "$wine_run" "$prefix" "$@"

@@ -1,0 +1,51 @@
+# The detection cycle's figures, for the scripts and benchmarks that wait on the program:
+# read from the constants the program is built with (detection/PollingFigures.h) and
+# written to polling-figures.env in the build folder, as lines a shell can source.
+#
+#   POLL_WAIT_MS, TOOL_ANSWER_WAIT_MS, DEFAULT_RETRY_COUNT, FAILED_READS_PER_RESEND
+#                      the constants themselves
+#   CYCLE_MS           a wait and a read after a command: how often a charger is read
+#   GIVE_UP_MS_FORMULA the time from a charger tool that stops answering until the program
+#                      ends itself, for RETRY_COUNT: shell arithmetic over these names
+#   GIVE_UP_MS         the same for the default retry count
+#
+# The program gives up at the (retry count + 1)th failed read in a row. The first of them
+# comes after a command; the others each after one wait, and every FAILED_READS_PER_RESEND
+# failed reads before the last the command is typed again.
+set(VWN_GIVE_UP_MS_FORMULA
+    "(RETRY_COUNT + 1) * POLL_WAIT_MS + (1 + RETRY_COUNT / FAILED_READS_PER_RESEND) * TOOL_ANSWER_WAIT_MS")
+
+# vwn_polling_figures(HEADER OUTPUT): HEADER relative to the source folder.
+function(vwn_polling_figures header output)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${header})
+  file(STRINGS ${CMAKE_SOURCE_DIR}/${header} lines REGEX "^constexpr [a-z ]+ k[A-Za-z]+ = [0-9]+;")
+  set(names "")
+  foreach(line ${lines})
+    string(REGEX REPLACE "^constexpr [a-z ]+ k([A-Za-z]+) = ([0-9]+);.*" "\\1;\\2" pair "${line}")
+    list(GET pair 0 camel)
+    list(GET pair 1 value)
+    # kPollWaitMs -> POLL_WAIT_MS
+    string(REGEX REPLACE "([a-z])([A-Z])" "\\1_\\2" name "${camel}")
+    string(TOUPPER "${name}" name)
+    set(${name} ${value})
+    list(APPEND names ${name})
+  endforeach()
+  foreach(name POLL_WAIT_MS TOOL_ANSWER_WAIT_MS DEFAULT_RETRY_COUNT FAILED_READS_PER_RESEND)
+    if(NOT DEFINED ${name})
+      message(FATAL_ERROR "${header} has no constexpr line for ${name}")
+    endif()
+  endforeach()
+  math(EXPR CYCLE_MS "${POLL_WAIT_MS} + ${TOOL_ANSWER_WAIT_MS}")
+  set(RETRY_COUNT ${DEFAULT_RETRY_COUNT})
+  set(expression "${VWN_GIVE_UP_MS_FORMULA}")
+  foreach(name RETRY_COUNT ${names})
+    string(REPLACE "${name}" "${${name}}" expression "${expression}")
+  endforeach()
+  math(EXPR GIVE_UP_MS "${expression}")
+  set(content "# Written by the build from ${header}: do not edit.\n")
+  foreach(name ${names} CYCLE_MS)
+    string(APPEND content "${name}=${${name}}\n")
+  endforeach()
+  string(APPEND content "GIVE_UP_MS_FORMULA='${VWN_GIVE_UP_MS_FORMULA}'\nGIVE_UP_MS=${GIVE_UP_MS}\n")
+  file(CONFIGURE OUTPUT ${output} CONTENT "${content}" @ONLY)
+endfunction()

@@ -1,0 +1,14 @@
+#pragma once
+
+// The detection cycle's figures. The build reads this file (cmake/PollingFigures.cmake)
+// and writes them, with the times that follow from them, to polling-figures.env in the
+// build folder for the scripts: keep each one a `constexpr` line of its own, `= N;`.
+
+// The wait before each read of the value file.
+constexpr unsigned kPollWaitMs = 1000;
+// The time the tool is given to answer after each command typed into its console.
+constexpr unsigned kToolAnswerWaitMs = 400;
+// Failed reads in a row tolerated after the first, unless -retrycount says otherwise.
+constexpr int kDefaultRetryCount = 50;
+// After this many failed reads in a row the command is typed again.
+constexpr unsigned kFailedReadsPerResend = 5;
