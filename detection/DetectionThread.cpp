@@ -127,12 +127,12 @@ void DetectionThread::Signal()
     }
 }
 
-bool DetectionThread::Stop()
+void DetectionThread::Stop()
 {
     Signal();
     if (!m_thread)
     {
-        return true;
+        return;
     }
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::Stop] Stopping thread ...");
     if (!Ends(m_thread.Get(), kStopWaitMs))
@@ -144,10 +144,9 @@ bool DetectionThread::Stop()
             VWN_LOGW(
                 L"[ChipAccessHelper][ChipAccessHelper::Stop] @@@@@ The thread did not end: it keeps what it uses until it ends !!! @@@@@");
             m_stuckThread = std::move(m_thread);
-            return false;
+            return;
         }
     }
     m_thread.Reset();
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::Stop] Stopping thread - done.");
-    return true;
 }

@@ -22,9 +22,9 @@ public:
     void CreateStopEvent();
     // Starts `body` on a new thread, created suspended until its handle is stored.
     void Start(Body body);
-    // Sets the stop event and waits for the thread: 4 s, then 4 s more. True when
-    // no thread lives afterwards.
-    bool Stop();
+    // Sets the stop event and waits for the thread: 4 s, then 4 s more. A thread
+    // that outlives both is kept aside (HasStuckThread) until it ends.
+    void Stop();
     bool HasThread() const { return m_thread.IsValid(); }
     // True while a thread that did not end at its Stop still runs.
     bool HasStuckThread();
