@@ -62,20 +62,16 @@ ProgramUnderTest::ProgramUnderTest(const std::wstring& logLibrary, const std::ws
         CopyFileW((bin + logLibrary + L"\\Log4cxxWrapper.dll").c_str(),
                   (Folder() + L"Log4cxxWrapper.dll").c_str(), FALSE);
     }
-    m_job = CreateJobObjectW(nullptr, nullptr);
+    m_job.Reset(CreateJobObjectW(nullptr, nullptr));
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    SetInformationJobObject(m_job, JobObjectExtendedLimitInformation, &limits, sizeof(limits));
+    SetInformationJobObject(m_job.Get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits));
 }
 
 ProgramUnderTest::~ProgramUnderTest()
 {
     Kill();
-    if (m_job != nullptr)
-    {
-        CloseHandle(m_job);
-        m_job = nullptr;
-    }
+    m_job.Reset();
     // Give the system a moment to let go of the files before the folder goes.
     Sleep(100);
 }
@@ -132,21 +128,21 @@ bool ProgramUnderTest::Start(const std::wstring& arguments, const std::wstring& 
     }
     const wchar_t* directory = currentDirectory.empty() ? nullptr : currentDirectory.c_str();
     if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, m_captureErrors ? TRUE : FALSE,
-                        CREATE_SUSPENDED, nullptr, directory, &startup, &m_process))
+                        CREATE_SUSPENDED, nullptr, directory, &startup, m_process.Put()))
     {
         return false;
     }
-    AssignProcessToJobObject(m_job, m_process.hProcess);
-    ResumeThread(m_process.hThread);
+    AssignProcessToJobObject(m_job.Get(), m_process.Process());
+    ResumeThread(m_process.Thread());
     return true;
 }
 
 HWND ProgramUnderTest::WaitForWindow(DWORD timeoutMs)
 {
-    const HWND window = WaitForProcessWindow(m_process.dwProcessId, L"VOLTWREN", L"", timeoutMs);
+    const HWND window = WaitForProcessWindow(m_process.Get().dwProcessId, L"VOLTWREN", L"", timeoutMs);
     // The window is found as soon as it exists; the program shows it a moment later, and
     // is in its message loop only when it first waits for input.
-    if (window != nullptr && WaitForInputIdle(m_process.hProcess, timeoutMs) != 0)
+    if (window != nullptr && WaitForInputIdle(m_process.Process(), timeoutMs) != 0)
     {
         ADD_FAILURE() << "the program did not come to wait for input";
     }
@@ -155,17 +151,17 @@ HWND ProgramUnderTest::WaitForWindow(DWORD timeoutMs)
 
 bool ProgramUnderTest::WaitForExit(DWORD timeoutMs, DWORD& exitCode)
 {
-    if (m_process.hProcess == nullptr || WaitForSingleObject(m_process.hProcess, timeoutMs) != WAIT_OBJECT_0)
+    if (!m_process.IsValid() || WaitForSingleObject(m_process.Process(), timeoutMs) != WAIT_OBJECT_0)
     {
         return false;
     }
-    GetExitCodeProcess(m_process.hProcess, &exitCode);
+    GetExitCodeProcess(m_process.Process(), &exitCode);
     return true;
 }
 
 bool ProgramUnderTest::IsRunning() const
 {
-    return m_process.hProcess != nullptr && WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT;
+    return m_process.IsValid() && WaitForSingleObject(m_process.Process(), 0) == WAIT_TIMEOUT;
 }
 
 bool ProgramUnderTest::WaitForLogText(const std::wstring& text, DWORD timeoutMs, size_t count)
@@ -175,16 +171,14 @@ bool ProgramUnderTest::WaitForLogText(const std::wstring& text, DWORD timeoutMs,
 
 void ProgramUnderTest::Kill()
 {
-    if (m_job != nullptr)
+    if (m_job)
     {
-        TerminateJobObject(m_job, 1);
+        TerminateJobObject(m_job.Get(), 1);
     }
-    if (m_process.hProcess != nullptr)
+    if (m_process.IsValid())
     {
-        WaitForSingleObject(m_process.hProcess, 5000);
-        CloseHandle(m_process.hProcess);
-        CloseHandle(m_process.hThread);
-        m_process = PROCESS_INFORMATION{};
+        WaitForSingleObject(m_process.Process(), 5000);
+        m_process.Reset();
     }
 }
 
@@ -220,21 +214,21 @@ int RunChild(const std::wstring& commandLine, DWORD timeoutMs)
     std::wstring line = commandLine;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    UniqueProcessInformation process;
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        process.Put()))
     {
         ADD_FAILURE() << "CreateProcessW failed, error " << GetLastError();
         return -1;
     }
-    const UniqueHandle processHandle(process.hProcess);
-    const UniqueHandle threadHandle(process.hThread);
-    if (WaitForSingleObject(processHandle.Get(), timeoutMs) != WAIT_OBJECT_0)
+    const HANDLE processHandle = process.Process();
+    if (WaitForSingleObject(processHandle, timeoutMs) != WAIT_OBJECT_0)
     {
         ADD_FAILURE() << "the child did not end within " << timeoutMs << " ms; ended it";
-        TerminateProcess(processHandle.Get(), static_cast<UINT>(-1));
-        WaitForSingleObject(processHandle.Get(), timeoutMs);
+        TerminateProcess(processHandle, static_cast<UINT>(-1));
+        WaitForSingleObject(processHandle, timeoutMs);
     }
     DWORD exitCode = static_cast<DWORD>(-1);
-    GetExitCodeProcess(processHandle.Get(), &exitCode);
+    GetExitCodeProcess(processHandle, &exitCode);
     return static_cast<int>(exitCode);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/UniqueHandle.h"
 #include "support/RecordedLog.h"
 #include "support/TestFolders.h"
 #include "support/Wait.h"
@@ -62,12 +63,12 @@ public:
 
     std::vector<LogRecord> Records() const;
     std::vector<std::wstring> Texts() const { return LogTexts(Records()); }
-    DWORD ProcessId() const { return m_process.dwProcessId; }
+    DWORD ProcessId() const { return m_process.Get().dwProcessId; }
 
 private:
     TempFolder m_folder;
-    HANDLE m_job = nullptr;
-    PROCESS_INFORMATION m_process = {};
+    UniqueHandle m_job;
+    UniqueProcessInformation m_process;
     bool m_captureErrors = false;
 };
 
