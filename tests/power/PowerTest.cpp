@@ -164,3 +164,29 @@ TEST_F(PowerTest, BatteryAtStart_ProbesThenWaitsThroughSleepForMains)
     EXPECT_TRUE(program.WaitForLogText(kPreprocessing, kWaitMs, preprocessed + 1));
     EXPECT_EQ(0u, program.ExitThroughMenu(window));
 }
+
+// A pause that came after a failed read: back on mains, the first poll types the command
+// again instead of waiting for the resend that the failed reads would bring.
+TEST_F(PowerTest, MainsAfterAFailedRead_FirstPollSendsTheCommand)
+{
+    SwitchTo(true, nullptr);
+    ProgramUnderTest program;
+    HWND window = Start(program, "status 0 for 2 commands\nnone for 1 command\nstatus 2\n");
+    ASSERT_NE(nullptr, window);
+    const std::wstring unread =
+        L"[ChipAccessHelper][ChipAccessHelper::ReadQcPdPresenceStatusFromFile] @@@@@ Unable to open the target file !!! @@@@@";
+    ASSERT_TRUE(program.WaitForLogText(unread));
+    SwitchTo(false, window);
+    ASSERT_TRUE(program.WaitForLogText(kPaused));
+
+    SwitchTo(true, window);
+    ASSERT_EQ(1u, WaitForToasts(platform.Journal(), 1).size());
+    const auto texts = program.Texts();
+    const size_t resumed = FindLine(texts, kResumed);
+    ASSERT_NE(kNone, resumed);
+    EXPECT_LT(FindLine(texts, kSent, resumed),
+              FindLine(texts, kThread + L"Change of charging type detected (2).\n"));
+    EXPECT_EQ(kNone,
+              FindLine(texts, kThread + L"No value after 5 reads: sending the command again ...", resumed));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window));
+}
