@@ -43,57 +43,52 @@ void SetInnerText(const ComPtr<WinRtAbi::IXmlNodeSelector>& selector, const wcha
 
 std::atomic<UserNotificationStateQuery> g_userNotificationStateQuery{nullptr};
 
-// A value newer than this list is named by its number.
-std::wstring SettingName(WinRtAbi::NotificationSetting setting)
+struct NamedValue
 {
-    switch (setting)
+    int value;
+    const wchar_t* name;
+};
+
+// nullptr for a value the list does not hold.
+template <size_t N> const wchar_t* NameIn(const NamedValue (&names)[N], int value)
+{
+    for (const NamedValue& named : names)
     {
-    case WinRtAbi::NotificationSetting_DisabledForApplication:
-        return L"DisabledForApplication";
-    case WinRtAbi::NotificationSetting_DisabledForUser:
-        return L"DisabledForUser";
-    case WinRtAbi::NotificationSetting_DisabledByGroupPolicy:
-        return L"DisabledByGroupPolicy";
-    case WinRtAbi::NotificationSetting_DisabledByManifest:
-        return L"DisabledByManifest";
-    default:
-        return std::to_wstring(static_cast<int>(setting));
+        if (named.value == value)
+        {
+            return named.name;
+        }
     }
+    return nullptr;
 }
+
+// A value newer than the list is named by its number.
+template <size_t N> std::wstring NameOrNumber(const NamedValue (&names)[N], int value)
+{
+    const wchar_t* name = NameIn(names, value);
+    return name ? std::wstring(name) : std::to_wstring(value);
+}
+
+constexpr NamedValue kBlockingSettings[] = {
+    {WinRtAbi::NotificationSetting_DisabledForApplication, L"DisabledForApplication"},
+    {WinRtAbi::NotificationSetting_DisabledForUser, L"DisabledForUser"},
+    {WinRtAbi::NotificationSetting_DisabledByGroupPolicy, L"DisabledByGroupPolicy"},
+    {WinRtAbi::NotificationSetting_DisabledByManifest, L"DisabledByManifest"},
+};
 
 // The states in which a toast goes to the notification centre without a banner.
-const wchar_t* BusyStateName(QUERY_USER_NOTIFICATION_STATE state)
-{
-    switch (state)
-    {
-    case QUNS_NOT_PRESENT:
-        return L"QUNS_NOT_PRESENT";
-    case QUNS_BUSY:
-        return L"QUNS_BUSY";
-    case QUNS_RUNNING_D3D_FULL_SCREEN:
-        return L"QUNS_RUNNING_D3D_FULL_SCREEN";
-    case QUNS_PRESENTATION_MODE:
-        return L"QUNS_PRESENTATION_MODE";
-    case QUNS_QUIET_TIME:
-        return L"QUNS_QUIET_TIME";
-    default:
-        return nullptr;
-    }
-}
+constexpr NamedValue kBusyStates[] = {
+    {QUNS_NOT_PRESENT, L"QUNS_NOT_PRESENT"},
+    {QUNS_BUSY, L"QUNS_BUSY"},
+    {QUNS_RUNNING_D3D_FULL_SCREEN, L"QUNS_RUNNING_D3D_FULL_SCREEN"},
+    {QUNS_PRESENTATION_MODE, L"QUNS_PRESENTATION_MODE"},
+    {QUNS_QUIET_TIME, L"QUNS_QUIET_TIME"},
+};
 
-// A mode newer than this list is named by its number.
-std::wstring ModeName(WinRtAbi::ToastNotificationMode mode)
-{
-    switch (mode)
-    {
-    case WinRtAbi::ToastNotificationMode_PriorityOnly:
-        return L"PriorityOnly";
-    case WinRtAbi::ToastNotificationMode_AlarmsOnly:
-        return L"AlarmsOnly";
-    default:
-        return std::to_wstring(static_cast<int>(mode));
-    }
-}
+constexpr NamedValue kQuietModes[] = {
+    {WinRtAbi::ToastNotificationMode_PriorityOnly, L"PriorityOnly"},
+    {WinRtAbi::ToastNotificationMode_AlarmsOnly, L"AlarmsOnly"},
+};
 
 std::atomic<bool> g_settingFailureLogged{false};
 
@@ -116,7 +111,7 @@ void LogBlockingSetting(const ComPtr<WinRtAbi::IToastNotifier>& notifier)
     if (setting != WinRtAbi::NotificationSetting_Enabled)
     {
         VWN_LOGW(L"[Voltwren][ShowToastNotification] The toast will not be shown: NotificationSetting %ws.",
-                 SettingName(setting).c_str());
+                 NameOrNumber(kBlockingSettings, setting).c_str());
     }
 }
 
@@ -137,7 +132,7 @@ void LogNotificationMode()
         {
             VWN_LOGW(
                 L"[Voltwren][ShowToastNotification] Windows may hold the toast back: NotificationMode %ws.",
-                ModeName(mode).c_str());
+                NameOrNumber(kQuietModes, mode).c_str());
         }
     }
     catch (const WinRtError&)
@@ -151,7 +146,7 @@ void LogBusyUser()
     const UserNotificationStateQuery query = g_userNotificationStateQuery.load();
     QUERY_USER_NOTIFICATION_STATE state = QUNS_ACCEPTS_NOTIFICATIONS;
     const HRESULT hr = query != nullptr ? query(&state) : SHQueryUserNotificationState(&state);
-    const wchar_t* name = SUCCEEDED(hr) ? BusyStateName(state) : nullptr;
+    const wchar_t* name = SUCCEEDED(hr) ? NameIn(kBusyStates, state) : nullptr;
     if (name != nullptr)
     {
         VWN_LOGW(

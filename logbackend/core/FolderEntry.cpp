@@ -1,5 +1,6 @@
 #include "logbackend/core/FolderEntry.h"
 
+#include "base/TreeRemoval.h"
 #include "logbackend/core/FilePaths.h"
 
 #include <vector>
@@ -19,31 +20,6 @@ struct DispositionInfoEx
 {
     DWORD flags;
 };
-
-std::wstring FinalPath(HANDLE handle)
-{
-    std::vector<wchar_t> buffer(MAX_PATH + 1);
-    for (;;)
-    {
-        const DWORD length = GetFinalPathNameByHandleW(
-            handle, buffer.data(), static_cast<DWORD>(buffer.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0)
-        {
-            return std::wstring();
-        }
-        if (length < buffer.size())
-        {
-            return std::wstring(buffer.data(), length);
-        }
-        buffer.resize(length + 1);
-    }
-}
-
-bool SamePath(const std::wstring& a, const std::wstring& b)
-{
-    return !a.empty() && CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
 } // namespace
 
 std::wstring ExpectedFinalPath(const std::wstring& path)

@@ -89,6 +89,16 @@ inline HRESULT MakeHString(const std::wstring& text, HSTRING* out)
     return WindowsCreateString(text.c_str(), static_cast<UINT32>(text.size()), out);
 }
 
+// A call that makes nothing: the out pointer, where there is one, is cleared and hr returned.
+template <typename T> HRESULT NothingMade(T** out, HRESULT hr)
+{
+    if (out != nullptr)
+    {
+        *out = nullptr;
+    }
+    return hr;
+}
+
 // Methods a toast program never calls answer E_NOTIMPL, with a line for the debugger.
 HRESULT NotProvided(const wchar_t* method);
 

@@ -488,11 +488,7 @@ class ToastNotificationManagerForUser final
 public:
     HRESULT STDMETHODCALLTYPE CreateToastNotifier(IToastNotifier** result) override
     {
-        if (result != nullptr)
-        {
-            *result = nullptr;
-        }
-        return kNoPackageIdentity;
+        return NothingMade(result, kNoPackageIdentity);
     }
     HRESULT STDMETHODCALLTYPE CreateToastNotifierWithId(HSTRING applicationId,
                                                         IToastNotifier** result) override
@@ -552,11 +548,7 @@ public:
     HRESULT STDMETHODCALLTYPE ActivateInstance(IInspectable** instance) override
     {
         // A toast is only ever made from a document.
-        if (instance != nullptr)
-        {
-            *instance = nullptr;
-        }
-        return E_NOTIMPL;
+        return NothingMade(instance, E_NOTIMPL);
     }
     HRESULT STDMETHODCALLTYPE CreateToastNotification(IXmlDocument* content,
                                                       IToastNotification** value) override
@@ -588,19 +580,11 @@ public:
     HRESULT STDMETHODCALLTYPE ActivateInstance(IInspectable** instance) override
     {
         // A static class: there are no instances.
-        if (instance != nullptr)
-        {
-            *instance = nullptr;
-        }
-        return E_NOTIMPL;
+        return NothingMade(instance, E_NOTIMPL);
     }
     HRESULT STDMETHODCALLTYPE CreateToastNotifier(IToastNotifier** result) override
     {
-        if (result != nullptr)
-        {
-            *result = nullptr;
-        }
-        return kNoPackageIdentity;
+        return NothingMade(result, kNoPackageIdentity);
     }
     HRESULT STDMETHODCALLTYPE CreateToastNotifierWithId(HSTRING applicationId,
                                                         IToastNotifier** result) override

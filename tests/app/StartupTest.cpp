@@ -41,8 +41,7 @@ class StartupTest : public ::testing::Test
 TEST_F(StartupTest, Startup_WritesItsLinesInOrderAndHidesTheWindow)
 {
     ProgramUnderTest program;
-    ASSERT_TRUE(program.Start(L""));
-    HWND window = program.WaitForWindow();
+    HWND window = program.StartWithWindow(L"");
     ASSERT_NE(nullptr, window);
     EXPECT_FALSE(IsWindowVisible(window));
 
@@ -79,8 +78,7 @@ TEST_F(StartupTest, Startup_WritesItsLinesInOrderAndHidesTheWindow)
 TEST_F(StartupTest, ShowConsole_ShowsTheWindowLogsTheFolderAndRegistersForRestart)
 {
     ProgramUnderTest program;
-    ASSERT_TRUE(program.Start(L"-showconsole -retrycount 3"));
-    HWND window = program.WaitForWindow();
+    HWND window = program.StartWithWindow(L"-showconsole -retrycount 3");
     ASSERT_NE(nullptr, window);
     EXPECT_TRUE(IsWindowVisible(window));
     const auto texts = program.Texts();
@@ -101,8 +99,7 @@ TEST_F(StartupTest, ShowConsole_ShowsTheWindowLogsTheFolderAndRegistersForRestar
 TEST_F(StartupTest, ExitCommand_ShutsDownInOrderWithExitCode0)
 {
     ProgramUnderTest program;
-    ASSERT_TRUE(program.Start(L""));
-    HWND window = program.WaitForWindow();
+    HWND window = program.StartWithWindow(L"");
     ASSERT_NE(nullptr, window);
     ASSERT_TRUE(program.WaitForLogText(
         L"[ChipAccessHelper][ChipAccessHelper::Run] Executing the thread in progress.\n"));
@@ -141,8 +138,7 @@ TEST_F(StartupTest, ShowCommand_UsedWithShowConsoleOnly)
     for (const bool detailed : {false, true})
     {
         ProgramUnderTest program;
-        ASSERT_TRUE(program.Start(detailed ? L"-showconsole" : L"", L"", SW_SHOWMINNOACTIVE));
-        HWND window = program.WaitForWindow();
+        HWND window = program.StartWithWindow(detailed ? L"-showconsole" : L"", L"", SW_SHOWMINNOACTIVE);
         ASSERT_NE(nullptr, window);
         EXPECT_EQ(detailed, IsWindowVisible(window) != FALSE);
         EXPECT_EQ(detailed, IsIconic(window) != FALSE);
@@ -156,8 +152,7 @@ TEST_F(StartupTest, ReleaseEventNameTaken_FailsWithMinusOne)
     const UniqueHandle squatter(CreateMutexW(nullptr, FALSE, L"vwn_chipAaccessHelper"));
     ASSERT_TRUE(squatter);
     ProgramUnderTest program;
-    const DWORD exitCode = program.RunToExit(L"");
-    EXPECT_EQ(0xFFFFFFFFu, exitCode);
+    EXPECT_EQ(0xFFFFFFFFu, program.RunToExit(L""));
     const auto texts = program.Texts();
     const size_t at = FindLine(texts, L"[Voltwren][wWinMain] Creating event objects ...");
     ASSERT_NE(std::wstring::npos, at);
@@ -176,8 +171,7 @@ TEST_F(StartupTest, EventNamesTaken_DetectionRunsOnUnnamedEventsAndEnds)
     ASSERT_TRUE(polling && release);
     ProgramUnderTest program;
     program.StageTool("none\n");
-    ASSERT_TRUE(program.Start(L""));
-    HWND window = program.WaitForWindow();
+    HWND window = program.StartWithWindow(L"");
     ASSERT_NE(nullptr, window);
     ASSERT_TRUE(program.WaitForLogText(
         L"[ChipAccessHelper][ChipAccessHelper::Run] Executing the thread in progress.\n"));
@@ -217,8 +211,7 @@ TEST_F(StartupTest, NoMainWindow_FailsWithMinusOne)
                                 MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_TRADITIONAL), emptyBlock,
                                 sizeof(emptyBlock)));
     ASSERT_TRUE(EndUpdateResourceW(update, FALSE));
-    const DWORD exitCode = program.RunToExit(L"");
-    EXPECT_EQ(0xFFFFFFFFu, exitCode);
+    EXPECT_EQ(0xFFFFFFFFu, program.RunToExit(L""));
     EXPECT_EQ(1u, CountLine(program.Texts(),
                             L"[Voltwren][wWinMain] @@@@@ Creating the main window - FAILED ! @@@@@"));
 }
@@ -226,8 +219,7 @@ TEST_F(StartupTest, NoMainWindow_FailsWithMinusOne)
 TEST_F(StartupTest, WithoutLogLibrary_RunsSilently)
 {
     ProgramUnderTest program(L"");
-    ASSERT_TRUE(program.Start(L""));
-    HWND window = program.WaitForWindow();
+    HWND window = program.StartWithWindow(L"");
     ASSERT_NE(nullptr, window);
     EXPECT_EQ(0u, program.ExitThroughMenu(window));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((program.Folder() + L"recorded-log.txt").c_str()));
@@ -236,8 +228,7 @@ TEST_F(StartupTest, WithoutLogLibrary_RunsSilently)
 TEST_F(StartupTest, LibraryWithoutNarrowEntryPoint_GetsWideLinesOnly)
 {
     ProgramUnderTest program(L"recording-without-debug-a");
-    ASSERT_TRUE(program.Start(L""));
-    HWND window = program.WaitForWindow();
+    HWND window = program.StartWithWindow(L"");
     ASSERT_NE(nullptr, window);
     EXPECT_EQ(0u, program.ExitThroughMenu(window));
     const auto records = program.Records();
@@ -259,8 +250,7 @@ TEST_F(StartupTest, LongProgramFolder_DoesNotCrashTheDebuggerLine)
 {
     // A folder path near the system's limit; the debugger line for it exceeds 259 characters.
     ProgramUnderTest program(L"recording", std::wstring(150, L'd'));
-    ASSERT_TRUE(program.Start(L"-showconsole"));
-    HWND window = program.WaitForWindow();
+    HWND window = program.StartWithWindow(L"-showconsole");
     ASSERT_NE(nullptr, window);
     EXPECT_EQ(1u, CountLine(program.Texts(), L"[Voltwren][wWinMain] _workingDir -> " + program.Folder()));
     EXPECT_EQ(0u, program.ExitThroughMenu(window));

@@ -37,8 +37,7 @@ protected:
     // Starts the program and waits until detection runs; returns its main window.
     HWND StartRunning(ProgramUnderTest& program, const std::wstring& arguments = L"")
     {
-        EXPECT_TRUE(program.Start(arguments));
-        HWND window = program.WaitForWindow();
+        HWND window = program.StartWithWindow(arguments);
         EXPECT_TRUE(program.WaitForLogText(kThreadStarted));
         return window;
     }
@@ -66,8 +65,7 @@ TEST_F(WindowTest, SecondInstance_EndsWithMinusOneAndLeavesTheFirstRunning)
     ASSERT_NE(nullptr, window);
 
     ProgramUnderTest second;
-    const DWORD exitCode = second.RunToExit(L"");
-    EXPECT_EQ(0xFFFFFFFFu, exitCode);
+    EXPECT_EQ(0xFFFFFFFFu, second.RunToExit(L""));
 
     const auto texts = second.Texts();
     const size_t at = FindLine(texts, L"[Voltwren][wWinMain] Creating mutex ...");
@@ -103,14 +101,12 @@ TEST_F(WindowTest, RefusedSecondStart_LeavesTheRunningInstancesLogAlone)
             ASSERT_TRUE(CopyFileW((BinFolder() + name).c_str(), (program->Folder() + name).c_str(), FALSE));
         }
     }
-    ASSERT_TRUE(first.Start(L""));
-    HWND window = first.WaitForWindow();
+    HWND window = first.StartWithWindow(L"");
     ASSERT_NE(nullptr, window);
     const std::string firstLine = "[Voltwren][wWinMain] Creating mutex - done.";
     ASSERT_NE(std::string::npos, ReadFileBytes(logFile).find(firstLine));
 
-    const DWORD exitCode = second.RunToExit(L"");
-    EXPECT_EQ(0xFFFFFFFFu, exitCode);
+    EXPECT_EQ(0xFFFFFFFFu, second.RunToExit(L""));
     const std::string log = ReadFileBytes(logFile);
     // The refusal is in the same log, after the first instance's lines.
     const size_t firstLines = log.find(firstLine);
@@ -162,8 +158,7 @@ TEST_F(WindowTest, EndSession_CancelledKeepsDetectionAndMutexEndedReleasesThem)
               CountLine(program.Texts(), L"[Voltwren][WndProc] *** WM_ENDSESSION  (0x16) ***, wParam (0x0)"));
     EXPECT_EQ(0u, CountLine(program.Texts(), L"[ChipAccessHelper][ChipAccessHelper::Release] in."));
     ProgramUnderTest second;
-    const DWORD exitCode = second.RunToExit(L"");
-    EXPECT_EQ(0xFFFFFFFFu, exitCode);
+    EXPECT_EQ(0xFFFFFFFFu, second.RunToExit(L""));
 
     SendMessageW(window, WM_ENDSESSION, TRUE, 0);
     ExpectReleasedWindowKept(program, window,

@@ -33,8 +33,15 @@ protected:
     HWND Start(ProgramUnderTest& program, const std::string& scenario)
     {
         program.StageTool(scenario);
-        EXPECT_TRUE(program.Start(L""));
-        return program.WaitForWindow();
+        return program.StartWithWindow(L"");
+    }
+
+    // Counted from now: the probe's tries may already have made sends before a toast was shown.
+    static bool WaitForTwoMorePolls(ProgramUnderTest& program)
+    {
+        const std::wstring sent =
+            L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command - done.";
+        return program.WaitForLogText(sent, kWaitMs, CountLine(program.Texts(), sent) + 2);
     }
 
     ToastPlatformFiles platform;
@@ -123,11 +130,8 @@ TEST_F(ToastFlowTest, UsbPdAlreadyPresent_ShowsOneToast)
     HWND window = Start(program, "status 2\n");
     ASSERT_NE(nullptr, window);
     ASSERT_TRUE(program.WaitForLogText(kThread + L"Change of charging type detected (2).\n"));
-    // Two more polls with the same type bring no further toast. They are counted from the
-    // change: the probe's tries may already have made four sends, before the toast was shown.
-    const std::wstring sent =
-        L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command - done.";
-    ASSERT_TRUE(program.WaitForLogText(sent, kWaitMs, CountLine(program.Texts(), sent) + 2));
+    // Two more polls with the same type bring no further toast.
+    ASSERT_TRUE(WaitForTwoMorePolls(program));
     EXPECT_EQ(1u, ShownToasts(platform.Journal()).size());
     EXPECT_EQ(0u, program.ExitThroughMenu(window));
 }
@@ -169,9 +173,7 @@ TEST_F(ToastFlowTest, DirectChanges_EachShowsItsToastAndAResumeOnTheSameTypeShow
 
     SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
     SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
-    const std::wstring sent =
-        L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command - done.";
-    ASSERT_TRUE(program.WaitForLogText(sent, kWaitMs, CountLine(program.Texts(), sent) + 2));
+    ASSERT_TRUE(WaitForTwoMorePolls(program));
     EXPECT_EQ(4u, ShownToasts(platform.Journal()).size());
     EXPECT_EQ(0u, program.ExitThroughMenu(window));
 }

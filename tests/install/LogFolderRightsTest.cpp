@@ -8,6 +8,7 @@
 #include <sddl.h>
 
 #include <initializer_list>
+#include <string>
 #include <vector>
 
 // Both setups make the log folder and its parent through MakeLogFolder. Wine keeps neither
@@ -105,6 +106,22 @@ struct SetupRun
             { lines.push_back(FolderLine(path, result, code)); },
             trusted);
     }
+};
+
+// Tessaly\Voltwren made beforehand in a fresh folder, as an earlier setup or someone else
+// left them, with one file planted at a path below the fresh folder.
+struct FoundFolders
+{
+    FoundFolders(const std::wstring& planted, const std::string& bytes)
+    {
+        made = CreateDirectoryW(parent.c_str(), nullptr) && CreateDirectoryW(folder.c_str(), nullptr) &&
+               WriteFileBytes(root.Path() + planted, bytes);
+    }
+
+    TempFolder root{L"rights"};
+    const std::wstring parent = root.Path() + L"Tessaly";
+    const std::wstring folder = parent + L"\\Voltwren";
+    bool made = false;
 };
 
 std::wstring UserOf(HANDLE token)
@@ -240,11 +257,10 @@ TEST(LogFolderRightsTest, MakeLogFolder_MakesTheFolderAndItsParentWithoutEveryon
 // Wine shows every folder as the user's: a folder found there is one of another owner.
 TEST(LogFolderRightsTest, MakeLogFolder_ReplacesAFolderOfAnotherOwnerAndRefusesAFile)
 {
-    TempFolder root(L"rights");
-    const std::wstring parent = root.Path() + L"Tessaly";
-    const std::wstring folder = parent + L"\\Voltwren";
-    ASSERT_TRUE(CreateDirectoryW(parent.c_str(), nullptr) && CreateDirectoryW(folder.c_str(), nullptr));
-    ASSERT_TRUE(WriteFileBytes(parent + L"\\planted.txt", "beside the log folder"));
+    const FoundFolders found(L"Tessaly\\planted.txt", "beside the log folder");
+    ASSERT_TRUE(found.made);
+    const std::wstring& parent = found.parent;
+    const std::wstring& folder = found.folder;
 
     const SetupRun replaced(folder);
 
@@ -271,11 +287,10 @@ TEST(LogFolderRightsTest, MakeLogFolder_ReplacesAFolderOfAnotherOwnerAndRefusesA
 // checked above, through the handle that was judged.
 TEST(LogFolderRightsTest, MakeLogFolder_KeepsTrustedFoldersWithTheirLogs)
 {
-    TempFolder root(L"rights");
-    const std::wstring parent = root.Path() + L"Tessaly";
-    const std::wstring folder = parent + L"\\Voltwren";
-    ASSERT_TRUE(CreateDirectoryW(parent.c_str(), nullptr) && CreateDirectoryW(folder.c_str(), nullptr));
-    ASSERT_TRUE(WriteFileBytes(folder + L"\\Voltwren.log", "earlier run\r\n"));
+    const FoundFolders found(L"Tessaly\\Voltwren\\Voltwren.log", "earlier run\r\n");
+    ASSERT_TRUE(found.made);
+    const std::wstring& parent = found.parent;
+    const std::wstring& folder = found.folder;
 
     // Wine shows every folder as the user's: any owner that can be read stands in for Administrators.
     const SetupRun kept(folder, [](PSID owner) { return owner != nullptr; });

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,19 @@ private:
     static inline std::vector<std::wstring> s_lines;
     static inline SRWLOCK s_lock = SRWLOCK_INIT;
 };
+
+// Lines first..last as a "%m%n" layout writes "line NN" messages: nine bytes each ("line 01\r\n").
+inline std::string NumberedLines(int first, int last)
+{
+    std::string bytes;
+    for (int i = first; i <= last; ++i)
+    {
+        char text[16];
+        snprintf(text, sizeof(text), "line %02d\r\n", i);
+        bytes += text;
+    }
+    return bytes;
+}
 
 // A repository configured from properties text in a fresh folder; "$FOLDER"
 // in the text stands for that folder.

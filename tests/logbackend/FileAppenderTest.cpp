@@ -36,18 +36,6 @@ protected:
             repository.Log(repository.GetLogger(L"x"), Level::Info, text);
         }
     }
-
-    static std::string Expected(int first, int last)
-    {
-        std::string bytes;
-        for (int i = first; i <= last; ++i)
-        {
-            char text[16];
-            snprintf(text, sizeof(text), "line %02d\r\n", i);
-            bytes += text;
-        }
-        return bytes;
-    }
 };
 
 TEST_F(FileAppenderTest, Rolling_SecondWriterFollowsTheFileTheFirstOneMade)
@@ -61,8 +49,8 @@ TEST_F(FileAppenderTest, Rolling_SecondWriterFollowsTheFileTheFirstOneMade)
     Lines(m_repository, 1, 3);
     Lines(other, 4, 4);        // finds the file full and rolls it
     Lines(m_repository, 5, 5); // must go to the emptied r.log, not to r.log.1
-    EXPECT_EQ(Expected(1, 3), File(L"r.log.1"));
-    EXPECT_EQ(Expected(4, 5), File(L"r.log"));
+    EXPECT_EQ(logtest::NumberedLines(1, 3), File(L"r.log.1"));
+    EXPECT_EQ(logtest::NumberedLines(4, 5), File(L"r.log"));
     EXPECT_TRUE(Reports().empty());
 }
 
@@ -79,7 +67,7 @@ TEST_F(FileAppenderTest, Rolling_BlockedRollKeepsEveryLineAndRetries)
     Lines(m_repository, 4, 6);
     viewedLog.Reset();
     viewedBackup.Reset();
-    EXPECT_EQ(Expected(1, 6), File(L"r.log"));
+    EXPECT_EQ(logtest::NumberedLines(1, 6), File(L"r.log"));
     EXPECT_EQ("old\r\n", File(L"r.log.1"));
     std::vector<std::wstring> reports = Reports();
     ASSERT_EQ(1u, reports.size());
@@ -91,8 +79,8 @@ TEST_F(FileAppenderTest, Rolling_BlockedRollKeepsEveryLineAndRetries)
     Sleep(static_cast<DWORD>(FileAppender::kRetryRollMs + 100));
     Lines(m_repository, 7, 7);
     EXPECT_EQ("old\r\n", File(L"r.log.2"));
-    EXPECT_EQ(Expected(1, 6), File(L"r.log.1"));
-    EXPECT_EQ(Expected(7, 7), File(L"r.log"));
+    EXPECT_EQ(logtest::NumberedLines(1, 6), File(L"r.log.1"));
+    EXPECT_EQ(logtest::NumberedLines(7, 7), File(L"r.log"));
     reports = Reports();
     ASSERT_EQ(2u, reports.size());
     EXPECT_EQ(L"Log4cxxWrapper: WARN appender \"R\" (\"" + (m_folder / L"r.log") + L"\") rolled over at last",
@@ -120,8 +108,8 @@ TEST_F(FileAppenderTest, Rolling_MappedViewForbidsEmptying_NoLineTwiceAndRolling
     Sleep(static_cast<DWORD>(FileAppender::kRetryRollMs + 100));
     Lines(m_repository, 10, 10);
 
-    EXPECT_EQ(Expected(10, 10), File(L"r.log"));
-    EXPECT_EQ(Expected(1, 9), File(L"r.log.1"));
+    EXPECT_EQ(logtest::NumberedLines(10, 10), File(L"r.log"));
+    EXPECT_EQ(logtest::NumberedLines(1, 9), File(L"r.log.1"));
     EXPECT_EQ("old\r\n", File(L"r.log.2"));
     EXPECT_FALSE(logtest::Exists(m_folder / L"r.log.3"));
     const std::vector<std::wstring> reports = Reports();
@@ -143,7 +131,7 @@ TEST_F(FileAppenderTest, Rolling_RefusedForLackOfRights_SaidOnceAndNotTriedEvery
     Sleep(static_cast<DWORD>(FileAppender::kRetryRollMs + 100));
     Lines(m_repository, 5, 6);
 
-    EXPECT_EQ(Expected(1, 6), File(L"r.log"));
+    EXPECT_EQ(logtest::NumberedLines(1, 6), File(L"r.log"));
     EXPECT_EQ("old\r\n", File(L"r.log.1"));
     const std::vector<std::wstring> reports = Reports();
     ASSERT_EQ(1u, reports.size());
@@ -164,8 +152,8 @@ TEST_F(FileAppenderTest, Rolling_GapLeftByFailedShiftIsFilledWithoutLoss)
     ASSERT_TRUE(WriteFileBytes(m_folder / L"r.log.2", "two\r\n"));
     ASSERT_TRUE(WriteFileBytes(m_folder / L"r.log.3", "three\r\n"));
     Lines(m_repository, 1, 4);
-    EXPECT_EQ(Expected(4, 4), File(L"r.log"));
-    EXPECT_EQ(Expected(1, 3), File(L"r.log.1"));
+    EXPECT_EQ(logtest::NumberedLines(4, 4), File(L"r.log"));
+    EXPECT_EQ(logtest::NumberedLines(1, 3), File(L"r.log.1"));
     EXPECT_EQ("two\r\n", File(L"r.log.2"));
     EXPECT_EQ("three\r\n", File(L"r.log.3"));
 }
@@ -225,15 +213,15 @@ TEST_F(FileAppenderTest, Rolling_KeepsNewestBackupsAndIndexZeroEmptiesTheFile)
 {
     Apply(Rolling());
     Lines(m_repository, 1, 13);
-    EXPECT_EQ(Expected(13, 13), File(L"r.log"));
-    EXPECT_EQ(Expected(10, 12), File(L"r.log.1"));
-    EXPECT_EQ(Expected(7, 9), File(L"r.log.2"));
-    EXPECT_EQ(Expected(4, 6), File(L"r.log.3"));
+    EXPECT_EQ(logtest::NumberedLines(13, 13), File(L"r.log"));
+    EXPECT_EQ(logtest::NumberedLines(10, 12), File(L"r.log.1"));
+    EXPECT_EQ(logtest::NumberedLines(7, 9), File(L"r.log.2"));
+    EXPECT_EQ(logtest::NumberedLines(4, 6), File(L"r.log.3"));
     EXPECT_FALSE(logtest::Exists(m_folder / L"r.log.4"));
 
     Apply(Rolling(0) + "log4j.appender.R.File=$FOLDER\\zero.log\n");
     Lines(m_repository, 1, 5);
-    EXPECT_EQ(Expected(4, 5), File(L"zero.log"));
+    EXPECT_EQ(logtest::NumberedLines(4, 5), File(L"zero.log"));
     EXPECT_FALSE(logtest::Exists(m_folder / L"zero.log.1"));
 }
 
@@ -244,8 +232,8 @@ TEST_F(FileAppenderTest, OversizedLine_GoesWholeIntoAFreshFile)
     const std::wstring longLine(40, L'x');
     Log(L"x", Level::Info, longLine.c_str());
     Lines(m_repository, 2, 2);
-    EXPECT_EQ(Expected(1, 1), File(L"r.log.2"));
+    EXPECT_EQ(logtest::NumberedLines(1, 1), File(L"r.log.2"));
     EXPECT_EQ(std::string(40, 'x') + "\r\n", File(L"r.log.1"));
-    EXPECT_EQ(Expected(2, 2), File(L"r.log"));
+    EXPECT_EQ(logtest::NumberedLines(2, 2), File(L"r.log"));
 }
 } // namespace

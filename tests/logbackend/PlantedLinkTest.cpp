@@ -23,18 +23,6 @@ std::string RollingAppender(const std::string& name, const std::wstring& folder)
            ".layout.ConversionPattern=%m%n\n";
 }
 
-std::string Expected(int first, int last)
-{
-    std::string bytes;
-    for (int i = first; i <= last; ++i)
-    {
-        char text[16];
-        snprintf(text, sizeof(text), "line %02d\r\n", i);
-        bytes += text;
-    }
-    return bytes;
-}
-
 DWORD NamesOf(const std::wstring& path)
 {
     const UniqueFile file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -74,10 +62,10 @@ TEST(PlantedLinkTest, Rolling_NeverTouchesAFileBehindAPlantedName)
     // The second name went, and the log went on in a fresh file of its own.
     EXPECT_EQ(1u, NamesOf(log + L"b.log"));
     EXPECT_EQ(1u, NamesOf(scratch + L"outside\\b.txt"));
-    EXPECT_EQ(Expected(10, 10), ReadFileBytes(log + L"b.log"));
-    EXPECT_EQ(Expected(7, 9), ReadFileBytes(log + L"b.log.1"));
+    EXPECT_EQ(logtest::NumberedLines(10, 10), ReadFileBytes(log + L"b.log"));
+    EXPECT_EQ(logtest::NumberedLines(7, 9), ReadFileBytes(log + L"b.log.1"));
     // The backup's name stays taken, so the log does not roll.
-    EXPECT_EQ(Expected(1, 10), ReadFileBytes(log + L"c.log"));
+    EXPECT_EQ(logtest::NumberedLines(1, 10), ReadFileBytes(log + L"c.log"));
     EXPECT_FALSE(logtest::Exists(log + L"c.log.2"));
 
     const std::wstring leftAlone =

@@ -4,14 +4,7 @@
 # Linux side, in a log folder of a scratch folder on the prefix's C: drive; each one
 # leads to a file outside that folder, which the test then expects to be unchanged.
 set -uo pipefail
-prefix=$1
-wine_run=$2
-shift 2
-
-name=vwn-planted-$$
-scratch=$prefix/drive_c/$name
-trap 'rm -rf "$scratch"' EXIT
-rm -rf "$scratch"
+. "$(dirname "${BASH_SOURCE[0]}")/../support/link-scratch.sh"
 mkdir -p "$scratch/log" "$scratch/outside"
 for file in a b c; do
     printf '%s belongs to someone else\r\n' "$file" >"$scratch/outside/$file.txt"

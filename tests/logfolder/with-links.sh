@@ -5,14 +5,7 @@
 # script checks that every link target is still whole: nothing outside a folder
 # being reset may be touched.
 set -uo pipefail
-prefix=$1
-wine_run=$2
-shift 2
-
-name=vwn-links-$$
-scratch=$prefix/drive_c/$name
-trap 'rm -rf "$scratch"' EXIT
-rm -rf "$scratch"
+. "$(dirname "${BASH_SOURCE[0]}")/../support/link-scratch.sh"
 mkdir -p "$scratch"/documents-a/photos "$scratch"/documents-b/empty "$scratch"/folder-b/sub "$scratch"/folder-c
 
 printf 'letter from the user\r\n' >"$scratch/documents-a/letter.txt"

@@ -137,6 +137,17 @@ bool ProgramUnderTest::Start(const std::wstring& arguments, const std::wstring& 
     return true;
 }
 
+HWND ProgramUnderTest::StartWithWindow(const std::wstring& arguments, const std::wstring& currentDirectory,
+                                       int showCommand)
+{
+    if (!Start(arguments, currentDirectory, showCommand))
+    {
+        ADD_FAILURE() << "the program did not start";
+        return nullptr;
+    }
+    return WaitForWindow();
+}
+
 HWND ProgramUnderTest::WaitForWindow(DWORD timeoutMs)
 {
     const HWND window = WaitForProcessWindow(m_process.Get().dwProcessId, L"VOLTWREN", L"", timeoutMs);

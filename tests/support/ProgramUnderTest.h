@@ -46,6 +46,9 @@ public:
     // nothing.
     bool Start(const std::wstring& arguments, const std::wstring& currentDirectory = L"",
                int showCommand = -1);
+    // Start, then WaitForWindow: the window, or null after a test failure when either fails.
+    HWND StartWithWindow(const std::wstring& arguments, const std::wstring& currentDirectory = L"",
+                         int showCommand = -1);
     // The main window of the started process (hidden ones too), or null after the timeout.
     HWND WaitForWindow(DWORD timeoutMs = kWaitMs);
     // True when the process ended within the timeout; exitCode then holds its full 32-bit code.
