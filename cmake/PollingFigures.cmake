@@ -2,7 +2,8 @@
 # read from the constants the program is built with (detection/PollingFigures.h) and
 # written to polling-figures.env in the build folder, as lines a shell can source.
 #
-#   POLL_WAIT_MS, TOOL_ANSWER_WAIT_MS, DEFAULT_RETRY_COUNT, FAILED_READS_PER_RESEND
+#   POLL_WAIT_MS, TOOL_ANSWER_WAIT_MS, DEFAULT_RETRY_COUNT, FAILED_READS_PER_RESEND,
+#   HUNG_RUN_MS, STARTUP_PROBE_WAIT_MS
 #                      the constants themselves
 #   CYCLE_MS           a wait and a read after a command: how often a charger is read
 #   GIVE_UP_MS_FORMULA the time from a charger tool that stops answering until the program
@@ -11,7 +12,9 @@
 #
 # The program gives up at the (retry count + 1)th failed read in a row. The first of them
 # comes after a command; the others each after one wait, and every FAILED_READS_PER_RESEND
-# failed reads before the last the command is typed again.
+# failed reads before the last the command is typed again. A tool run still going at a
+# resend is left to answer instead, which only shortens that time; probing again at a
+# resend (no chip found so far) adds its own time.
 set(VWN_GIVE_UP_MS_FORMULA
     "(RETRY_COUNT + 1) * POLL_WAIT_MS + (1 + RETRY_COUNT / FAILED_READS_PER_RESEND) * TOOL_ANSWER_WAIT_MS")
 
@@ -30,7 +33,8 @@ function(vwn_polling_figures header output)
     set(${name} ${value})
     list(APPEND names ${name})
   endforeach()
-  foreach(name POLL_WAIT_MS TOOL_ANSWER_WAIT_MS DEFAULT_RETRY_COUNT FAILED_READS_PER_RESEND)
+  foreach(name POLL_WAIT_MS TOOL_ANSWER_WAIT_MS DEFAULT_RETRY_COUNT FAILED_READS_PER_RESEND HUNG_RUN_MS
+               STARTUP_PROBE_WAIT_MS)
     if(NOT DEFINED ${name})
       message(FATAL_ERROR "${header} has no constexpr line for ${name}")
     endif()

@@ -1,6 +1,7 @@
 #include "detection/ChipAccessHelper.h"
 
 #include "detection/ChargerReading.h"
+#include "detection/PollingFigures.h"
 #include "detection/PollingLoop.h"
 #include "logging/ApacheLogger.h"
 
@@ -47,12 +48,15 @@ void ChipAccessHelper::SetWorkingDir(const std::wstring& workingDir)
 
 void ChipAccessHelper::Preprocessing()
 {
-    ::Preprocessing(*m_state);
+    StopSignal none;
+    ::Preprocessing(*m_state, none);
 }
 
 void ChipAccessHelper::DetectSlaveAddress()
 {
-    ::DetectSlaveAddress(*m_state);
+    // The window's thread, before its message loop: a probe waits a bounded while.
+    StopSignal none;
+    ::DetectSlaveAddress(*m_state, kStartupProbeWaitMs, none);
 }
 
 void ChipAccessHelper::Run(INT32 retryCount)

@@ -27,7 +27,8 @@ public:
     void SetWorkingDir(const std::wstring& workingDir);
     // Locates the value file and moves the console into the tool folder.
     void Preprocessing();
-    // Probes the candidate slave addresses until one answers.
+    // Probes the candidate slave addresses until one answers; each probe waits
+    // for its own tool run, at most kStartupProbeWaitMs.
     void DetectSlaveAddress();
     // Starts the detection thread, stopping a running one first; on battery the
     // thread waits for mains power.

@@ -22,8 +22,10 @@ public:
     void CreateStopEvent();
     // Starts `body` on a new thread, created suspended until its handle is stored.
     void Start(Body body);
-    // Sets the stop event and waits for the thread: 4 s, then 4 s more. A thread
-    // that outlives both is kept aside (HasStuckThread) until it ends.
+    // Sets the stop event and waits for the thread: 4 s, then 4 s more. Every
+    // wait of the polling thread ends at the stop, so it ends at once unless a
+    // call outside detection holds it (a toast); a thread that outlives both
+    // waits is kept aside (HasStuckThread) until it ends.
     void Stop();
     bool HasThread() const { return m_thread.IsValid(); }
     // True while a thread that did not end at its Stop still runs.

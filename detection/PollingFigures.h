@@ -12,3 +12,9 @@ constexpr unsigned kToolAnswerWaitMs = 400;
 constexpr int kDefaultRetryCount = 50;
 // After this many failed reads in a row the command is typed again.
 constexpr unsigned kFailedReadsPerResend = 5;
+// A tool run still going after this long is taken for hung: a resend ends it with its
+// console. A younger one is left to answer, and a probe at a resend waits this long for
+// its own run.
+constexpr unsigned kHungRunMs = 15000;
+// How long a probe at start-up, on the window's thread, waits for its own run.
+constexpr unsigned kStartupProbeWaitMs = 3000;

@@ -20,21 +20,30 @@ struct PollRun
     unsigned result = 0;
 };
 
-void SendAgain(DetectionState& state, PollRun& run)
+void SendAgain(DetectionState& state, PollRun& run, StopSignal& stop)
 {
     VWN_LOGW(
         L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] No value after %d reads: sending the command again ...",
         run.retryIndex);
-    state.console.RenewIfStuck();
+    if (state.console.RenewConsole() == ConsoleRenewal::RunGoing)
+    {
+        // cmd.exe reads a command only after the run: the reads go on and find its answer.
+        return;
+    }
     if (run.slaveAddr == kNoSlaveAddress || run.resultFilename.empty())
     {
         // The tool folder or its folder file may be back, or the probes at start-up came too early.
-        Preprocessing(state);
-        DetectSlaveAddress(state);
+        Preprocessing(state, stop);
+        const ProbeEnd probed = DetectSlaveAddress(state, kHungRunMs, stop);
         run.slaveAddr = state.slaveAddr;
         run.resultFilename = state.resultFilename;
+        if (probed != ProbeEnd::NoAnswer)
+        {
+            // Found: the read that follows finds the probe's own answer.
+            return;
+        }
     }
-    SendCommand2SlaveAddress(state, run.slaveAddr);
+    SendCommand2SlaveAddress(state, run.slaveAddr, stop);
 }
 
 void GiveUp(DetectionState& state, PollRun& run)
@@ -53,7 +62,7 @@ void GiveUp(DetectionState& state, PollRun& run)
         L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] Posting WM_QUIT to the main window - done.\n");
 }
 
-void PollOnce(DetectionState& state, PollRun& run)
+void PollOnce(DetectionState& state, PollRun& run, StopSignal& stop)
 {
     const bool detailed = state.settings.detailedLog;
     if (run.retryIndex == 0 || run.commandDue)
@@ -63,13 +72,18 @@ void PollOnce(DetectionState& state, PollRun& run)
             VWN_LOGW(
                 L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] Executing the polling process ...");
         }
-        SendCommand2SlaveAddress(state, run.slaveAddr);
+        SendCommand2SlaveAddress(state, run.slaveAddr, stop);
     }
     else if (run.retryIndex % kFailedReadsPerResend == 0)
     {
-        SendAgain(state, run);
+        SendAgain(state, run, stop);
     }
     run.commandDue = false;
+    if (stop.Stopped())
+    {
+        // A read after a command cut short would count a failure that the tool never had.
+        return;
+    }
     BYTE value = 0;
     const bool isSuccessful = ReadQcPdPresenceStatusFromFile(run.resultFilename, value);
     if (detailed)
@@ -93,11 +107,11 @@ void PollOnce(DetectionState& state, PollRun& run)
     }
 }
 
-PollRun BeginRun(DetectionState& state, const PollStart& start)
+PollRun BeginRun(DetectionState& state, const PollStart& start, StopSignal& stop)
 {
     if (!start.resumed)
     {
-        Preprocessing(state);
+        Preprocessing(state, stop);
     }
     PollRun run;
     run.retryCount = start.retryCount;
@@ -123,17 +137,18 @@ PollRun BeginRun(DetectionState& state, const PollStart& start)
 unsigned DetectionThreadFunc(DetectionState& state, HANDLE stopEvent, const PollStart& start)
 {
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] in.");
-    PollRun run = BeginRun(state, start);
+    StopSignal stop(stopEvent);
+    PollRun run = BeginRun(state, start, stop);
     if (start.resumed)
     {
-        PollOnce(state, run);
+        PollOnce(state, run, stop);
     }
     // A thread that gave up only waits to be stopped.
-    while (WaitForSingleObject(stopEvent, kPollWaitMs) == WAIT_TIMEOUT)
+    while (!stop.Wait(kPollWaitMs))
     {
         if (run.polling)
         {
-            PollOnce(state, run);
+            PollOnce(state, run, stop);
         }
     }
     state.retryIndexAtStop = run.retryIndex;

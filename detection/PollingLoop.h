@@ -18,9 +18,10 @@ struct PollStart
 // command and a read, each change of charging type handed to the shell. After a
 // failed read the next poll only reads again, a second later, except after every
 // 5th failed read in a row: then the command goes out again, through a fresh
-// console when the old one is stuck, after probing again when the chip was never
-// found. After retryCount + 1 failed reads in a row the shell is asked to end.
-// Returns 1 when it gave up, else 0.
+// console when the old one is gone or its run hung, after probing again when the
+// chip was never found; a tool run still young is left to answer instead. After
+// retryCount + 1 failed reads in a row the shell is asked to end. Every wait ends
+// at once when `stopEvent` is set. Returns 1 when it gave up, else 0.
 unsigned DetectionThreadFunc(DetectionState& state, HANDLE stopEvent, const PollStart& start);
 
 // A read of `value`: when it differs from the charging type remembered, logs the

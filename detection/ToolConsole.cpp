@@ -1,11 +1,11 @@
 #include "detection/ToolConsole.h"
 
+#include "detection/PollingFigures.h"
 #include "logging/ApacheLogger.h"
 #include "logging/LastErrorText.h"
 
 #include <algorithm>
 #include <cstddef>
-#include <thread>
 #include <vector>
 
 namespace
@@ -13,6 +13,11 @@ namespace
 constexpr wchar_t kConsoleSwitches[] = L" /D /E:ON /V:OFF";
 // How long a console that was told "exit" may take to end before its job ends it.
 constexpr DWORD kConsoleExitWaitMs = 1000;
+// How often the job is looked at while a run is awaited: a run that ends wakes the
+// wait at once; this bounds a wait on a process id that was reused meanwhile.
+constexpr DWORD kRunLookMs = 250;
+// How often the job is looked at for a run that a command should have started.
+constexpr DWORD kRunStartLookMs = 20;
 
 std::wstring SystemConsolePath()
 {
@@ -128,7 +133,7 @@ UniqueProcessInformation LaunchConsole(HANDLE input, HANDLE job, const ConsoleLa
     ResumeThread(process.Thread());
     return process;
 }
-// "ITERHPGen.exe (process 1234, running for 5 s)": what a log line names a tool run by.
+
 // The file name of a process's image, or empty when it cannot be learnt.
 std::wstring ImageName(HANDLE process)
 {
@@ -142,25 +147,50 @@ std::wstring ImageName(HANDLE process)
     return full.substr(full.find_last_of(L"\\/") + 1);
 }
 
-std::wstring DescribeRun(DWORD processId)
+// How long the process has run, from its creation time; false when that cannot be learnt.
+bool RunningForMs(HANDLE process, ULONGLONG& ms)
 {
-    const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-    const std::wstring image = ImageName(process.Get());
-    const std::wstring name = image.empty() ? L"a process" : image;
-    std::wstring text = name + L" (process " + std::to_wstring(processId);
     FILETIME created = {};
     FILETIME unused[3] = {};
     FILETIME now = {};
     GetSystemTimeAsFileTime(&now);
-    if (process && GetProcessTimes(process.Get(), &created, &unused[0], &unused[1], &unused[2]))
+    if (process == nullptr || !GetProcessTimes(process, &created, &unused[0], &unused[1], &unused[2]))
     {
-        const auto ticks = [](const FILETIME& t)
-        { return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
-        text += L", running for " + std::to_wstring((ticks(now) - ticks(created)) / 10000000) + L" s";
+        return false;
+    }
+    const auto ticks = [](const FILETIME& t)
+    { return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    ms = ticks(now) > ticks(created) ? (ticks(now) - ticks(created)) / 10000 : 0;
+    return true;
+}
+
+// A run whose age cannot be read is taken for hung, as every run was before ages were judged.
+bool IsHung(DWORD processId)
+{
+    const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    ULONGLONG ms = 0;
+    return !RunningForMs(process.Get(), ms) || ms >= kHungRunMs;
+}
+
+DWORD MsLeft(ULONGLONG start, DWORD limitMs)
+{
+    const ULONGLONG spent = GetTickCount64() - start;
+    return spent >= limitMs ? 0 : static_cast<DWORD>(limitMs - spent);
+}
+} // namespace
+
+std::wstring DescribeRun(DWORD processId)
+{
+    const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    const std::wstring image = ImageName(process.Get());
+    std::wstring text = (image.empty() ? L"a process" : image) + L" (process " + std::to_wstring(processId);
+    ULONGLONG ms = 0;
+    if (RunningForMs(process.Get(), ms))
+    {
+        text += L", running for " + std::to_wstring(ms / 1000) + L" s";
     }
     return text + L")";
 }
-} // namespace
 
 ConsoleLaunch DescribeConsoleLaunch(bool visible, const std::wstring& toolFolder)
 {
@@ -252,15 +282,18 @@ void ToolConsole::CreatePipeRedirectedConsole(const std::wstring& toolFolder, bo
              started ? 1 : 0);
 }
 
-bool ToolConsole::WriteToConsole(const std::string& text)
+bool ToolConsole::WriteToConsole(const std::string& text, StopSignal& stop)
 {
+    if (!WaitForLineSpacing(stop))
+    {
+        return false;
+    }
     if (m_detailedLog)
     {
         const std::string line =
             "[ChipAccessHelper][ChipAccessHelper::WriteToConsole] outputString -> " + text;
         ApacheLogger::WriteA(ApacheLogger::GetLogger(L"vwn"), line.c_str());
     }
-    WaitForLineSpacing();
     DWORD written = 0;
     const bool result = m_input.IsValid() && WriteFile(m_input.Get(), text.data(),
                                                        static_cast<DWORD>(text.size()), &written, nullptr);
@@ -284,12 +317,18 @@ bool ToolConsole::WriteToConsole(const std::string& text)
     return result;
 }
 
-bool ToolConsole::WriteToConsole(const std::wstring& text)
+bool ToolConsole::WriteToConsole(const std::wstring& text, StopSignal& stop)
 {
-    return WriteToConsole(NarrowToLowBytes(text));
+    return WriteToConsole(NarrowToLowBytes(text), stop);
 }
 
-bool ToolConsole::ChangeConsoleCurrentDir2ToolDir()
+bool ToolConsole::WriteToConsole(const std::string& text)
+{
+    StopSignal none;
+    return WriteToConsole(text, none);
+}
+
+bool ToolConsole::ChangeConsoleCurrentDir2ToolDir(StopSignal& stop)
 {
     VWN_LOGW(
         L"[ChipAccessHelper][ChipAccessHelper::ChangeConsoleCurrentDir2ToolDir] CD to the dir in which the tool resides ...");
@@ -300,7 +339,7 @@ bool ToolConsole::ChangeConsoleCurrentDir2ToolDir()
         VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::ChangeConsoleCurrentDir2ToolDir] _cmd -> %ws",
                  cmd.c_str());
     }
-    const bool result = WriteToConsole(cmd);
+    const bool result = WriteToConsole(cmd, stop);
     if (result)
     {
         VWN_LOGW(
@@ -321,7 +360,11 @@ void ToolConsole::CloseConsole()
         return;
     }
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::CloseConsole] Closing the console ...");
-    WriteToConsole(std::string("exit\n"));
+    // A console still starting could drop the line; the end of its input ends it all the same.
+    if (!StillStarting())
+    {
+        WriteToConsole(std::string("exit\n"));
+    }
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::CloseConsole] Closing the console - done.\n");
     m_input.Reset();
     WaitForSingleObject(m_process.Process(), kConsoleExitWaitMs);
@@ -329,18 +372,23 @@ void ToolConsole::CloseConsole()
     m_job.Reset();
 }
 
-void ToolConsole::WaitForLineSpacing()
+bool ToolConsole::StillStarting() const
+{
+    return m_linesTyped > 0 &&
+           std::chrono::steady_clock::now() < m_started + std::chrono::milliseconds(kConsoleStartMs);
+}
+
+bool ToolConsole::WaitForLineSpacing(StopSignal& stop)
 {
     if (m_linesTyped == 0)
     {
-        return;
+        return !stop.Stopped();
     }
     const auto due = std::max(m_lastLine + std::chrono::milliseconds(kLineSpacingMs),
                               m_started + std::chrono::milliseconds(kConsoleStartMs));
-    if (std::chrono::steady_clock::now() < due)
-    {
-        std::this_thread::sleep_until(due);
-    }
+    const auto now = std::chrono::steady_clock::now();
+    const auto wait = now < due ? std::chrono::ceil<std::chrono::milliseconds>(due - now).count() : 0;
+    return !stop.Wait(static_cast<DWORD>(wait));
 }
 
 bool ToolConsole::TakesCommands() const
@@ -349,8 +397,9 @@ bool ToolConsole::TakesCommands() const
            WaitForSingleObject(m_process.Process(), 0) == WAIT_TIMEOUT;
 }
 
-DWORD ToolConsole::StillRunningToolRun() const
+ToolConsole::JobLook ToolConsole::LookAtJob() const
 {
+    JobLook look;
     // Room for the list's header and a few ids; cmd.exe runs one tool at a time.
     ULONG_PTR buffer[16] = {};
     auto* list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(buffer);
@@ -361,35 +410,119 @@ DWORD ToolConsole::StillRunningToolRun() const
                                                         sizeof(buffer), nullptr) &&
                              GetLastError() != ERROR_MORE_DATA))
     {
-        return 0;
+        return look;
     }
     const DWORD console = GetProcessId(m_process.Process());
     const DWORD count = std::min<DWORD>(list->NumberOfProcessIdsInList, capacity);
     for (DWORD i = 0; i < count; ++i)
     {
         const DWORD id = static_cast<DWORD>(list->ProcessIdList[i]);
-        const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+        const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, id));
         // The console host that the system starts beside cmd.exe is no tool run.
-        if (id != console && lstrcmpiW(ImageName(process.Get()).c_str(), L"conhost.exe") != 0)
+        if (lstrcmpiW(ImageName(process.Get()).c_str(), L"conhost.exe") == 0)
         {
-            return id;
+            look.consoleHost = true;
+        }
+        // A run that has ended may stay listed for a moment.
+        else if (id != console && look.toolRun == 0 && WaitForSingleObject(process.Get(), 0) != WAIT_OBJECT_0)
+        {
+            look.toolRun = id;
         }
     }
-    return 0;
+    return look;
 }
 
-bool ToolConsole::RenewIfStuck()
+DWORD ToolConsole::StillRunningToolRun() const
+{
+    return LookAtJob().toolRun;
+}
+
+unsigned ToolConsole::ToolRunsStarted() const
+{
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
+    if (!m_job.IsValid() || !QueryInformationJobObject(m_job.Get(), JobObjectBasicAccountingInformation,
+                                                       &accounting, sizeof(accounting), nullptr))
+    {
+        return 0;
+    }
+    // Neither cmd.exe nor its console host is a run. Wine's host joins the job up to a second
+    // or more after cmd.exe starts: looked for after the count, so that a host joining in
+    // between is never taken for a run.
+    const unsigned others = 1 + (LookAtJob().consoleHost ? 1 : 0);
+    return accounting.TotalProcesses > others ? accounting.TotalProcesses - others : 0;
+}
+
+RunWait ToolConsole::WaitUntilNoRun(DWORD limitMs, StopSignal& stop, DWORD& run) const
+{
+    const ULONGLONG start = GetTickCount64();
+    while ((run = StillRunningToolRun()) != 0)
+    {
+        const DWORD left = MsLeft(start, limitMs);
+        if (left == 0)
+        {
+            return RunWait::StillGoing;
+        }
+        const UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, run));
+        const DWORD waitMs = std::min(left, kRunLookMs);
+        if (process)
+        {
+            stop.WaitFor(process.Get(), waitMs);
+        }
+        else
+        {
+            stop.Wait(std::min(waitMs, kRunStartLookMs));
+        }
+        if (stop.Stopped())
+        {
+            return RunWait::Stopped;
+        }
+    }
+    return RunWait::Ended;
+}
+
+RunWait ToolConsole::WaitForRunOf(unsigned runsBefore, DWORD limitMs, StopSignal& stop, DWORD& run) const
+{
+    const ULONGLONG start = GetTickCount64();
+    run = 0;
+    while (ToolRunsStarted() <= runsBefore && StillRunningToolRun() == 0)
+    {
+        const DWORD left = MsLeft(start, kToolAnswerWaitMs);
+        if (left == 0)
+        {
+            return RunWait::NoneStarted;
+        }
+        if (stop.Wait(std::min(left, kRunStartLookMs)))
+        {
+            return RunWait::Stopped;
+        }
+    }
+    return WaitUntilNoRun(MsLeft(start, limitMs), stop, run);
+}
+
+ConsoleRenewal ToolConsole::RenewConsole()
 {
     const DWORD toolRun = StillRunningToolRun();
-    if (toolRun != 0)
+    if (toolRun != 0 && !IsHung(toolRun))
+    {
+        VWN_LOGW(
+            L"[ChipAccessHelper][ChipAccessHelper::RenewConsole] %ws of an earlier command is still going: it is left to answer, and nothing is typed meanwhile.",
+            DescribeRun(toolRun).c_str());
+        return ConsoleRenewal::RunGoing;
+    }
+    if (toolRun == 0 && TakesCommands())
+    {
+        return ConsoleRenewal::Kept;
+    }
+    return ReplaceConsole(toolRun);
+}
+
+ConsoleRenewal ToolConsole::ReplaceConsole(DWORD hungRun)
+{
+    if (hungRun != 0)
     {
         VWN_LOGW(
             L"[ChipAccessHelper][ChipAccessHelper::RenewConsole] @@@@@ %ws of an earlier command still holds the console: ending both !!! @@@@@",
-            DescribeRun(toolRun).c_str());
-    }
-    else if (TakesCommands())
-    {
-        return false;
+            DescribeRun(hungRun).c_str());
     }
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::RenewConsole] Starting a fresh console ...");
     // Closing the kill-on-close job ends cmd.exe and whatever it started.
@@ -397,10 +530,12 @@ bool ToolConsole::RenewIfStuck()
     m_job.Reset();
     m_process.Reset();
     CreatePipeRedirectedConsole(m_toolFolder, m_detailedLog);
-    const bool renewed = m_process.IsValid() && ChangeConsoleCurrentDir2ToolDir();
+    // The first line of a fresh console waits for nothing.
+    StopSignal none;
+    const bool renewed = m_process.IsValid() && ChangeConsoleCurrentDir2ToolDir(none);
     VWN_LOGW(
         renewed
             ? L"[ChipAccessHelper][ChipAccessHelper::RenewConsole] Starting a fresh console - done."
             : L"[ChipAccessHelper][ChipAccessHelper::RenewConsole] Starting a fresh console - failed !!!");
-    return renewed;
+    return renewed ? ConsoleRenewal::Renewed : ConsoleRenewal::Failed;
 }

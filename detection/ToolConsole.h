@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/UniqueHandle.h"
+#include "detection/StopSignal.h"
 
 #include <windows.h>
 
@@ -49,6 +50,27 @@ std::wstring EnvironmentBlockWith(const wchar_t* environment, const std::wstring
 // code unit, its low byte (U+00E9 gives 0xE9, U+4E2D gives 0x2D).
 std::string NarrowToLowBytes(const std::wstring& text);
 
+// "ITERHPGen.exe (process 1234, running for 5 s)": what a log line names a tool run by.
+std::wstring DescribeRun(DWORD processId);
+
+// What a resend found the console doing.
+enum class ConsoleRenewal
+{
+    Kept,     // it takes commands and runs none
+    Renewed,  // it was gone or held by a hung run: a fresh one took its "cd"
+    RunGoing, // a tool run younger than kHungRunMs: left to answer
+    Failed    // no fresh console could be started
+};
+
+// How a tool run that was waited for went.
+enum class RunWait
+{
+    Ended,
+    NoneStarted, // the command started no run: cmd.exe found no tool
+    StillGoing,
+    Stopped // the detection thread was stopped meanwhile
+};
+
 // The hidden cmd.exe that runs the charger tool: command lines go in through a
 // pipe, nothing is read back. Only cmd.exe inherits the pipe's read end; the
 // write end stays ours alone, so cmd.exe sees the end of its input, and ends,
@@ -67,25 +89,50 @@ public:
     // in detailed mode, which also logs every line typed. Logs the outcome.
     void CreatePipeRedirectedConsole(const std::wstring& toolFolder, bool detailedLog);
 
-    // One write call per command; the wide form sends the low bytes.
+    // One write call per command; the wide form sends the low bytes. Nothing is
+    // written when the thread is stopped while the line waits for its time.
+    bool WriteToConsole(const std::string& text, StopSignal& stop);
+    bool WriteToConsole(const std::wstring& text, StopSignal& stop);
+    // The same on the window's thread, which has no stop.
     bool WriteToConsole(const std::string& text);
-    bool WriteToConsole(const std::wstring& text);
     // Types the "cd" into the tool folder; true when the line reached the pipe.
-    bool ChangeConsoleCurrentDir2ToolDir();
+    bool ChangeConsoleCurrentDir2ToolDir(StopSignal& stop);
     // Types "exit" and closes the pipe, gives the console a moment to end, then
     // closes the job, which ends whatever of it is left; does nothing when it is closed.
     void CloseConsole();
-    // A console that takes no more commands (a write failed, cmd.exe is gone)
-    // or that waits on a tool run of an earlier command is ended with its job
-    // and replaced by a fresh one in the tool folder. True when it was replaced
-    // and the fresh one took its "cd"; logs what it found and did.
-    bool RenewIfStuck();
+    // At a resend: a console that takes no more commands (a write failed,
+    // cmd.exe is gone) or whose tool run has gone on for kHungRunMs is ended
+    // with its job and replaced by a fresh one in the tool folder. A younger
+    // run is left alone: cmd.exe would read a command only after it. Logs what
+    // it found and did.
+    ConsoleRenewal RenewConsole();
+
+    // Tool runs started in the console so far; a run that came and went
+    // between two looks counts too.
+    unsigned ToolRunsStarted() const;
+    // Waits until no tool run is going, at most limitMs; `run` then names one
+    // still going, else 0.
+    RunWait WaitUntilNoRun(DWORD limitMs, StopSignal& stop, DWORD& run) const;
+    // After a command typed when ToolRunsStarted() was `runsBefore`: waits
+    // until the run it started has ended, at most limitMs. A command that
+    // starts no run within kToolAnswerWaitMs is NoneStarted.
+    RunWait WaitForRunOf(unsigned runsBefore, DWORD limitMs, StopSignal& stop, DWORD& run) const;
 
 private:
+    // What the console's job holds beside cmd.exe.
+    struct JobLook
+    {
+        bool consoleHost = false;
+        DWORD toolRun = 0; // a tool run still going, or 0
+    };
+
     bool TakesCommands() const;
-    // The process id of a tool run still going in the console's job, or 0.
+    JobLook LookAtJob() const;
     DWORD StillRunningToolRun() const;
-    void WaitForLineSpacing();
+    ConsoleRenewal ReplaceConsole(DWORD hungRun);
+    // Before the second line of a fresh console, which Wine's cmd.exe may drop.
+    bool StillStarting() const;
+    bool WaitForLineSpacing(StopSignal& stop);
 
     bool m_detailedLog = false;
     std::wstring m_toolFolder;

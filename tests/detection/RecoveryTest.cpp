@@ -17,10 +17,14 @@ const std::wstring kGiveUp = kThread + L"@@@@@ Unable to read the value from the
 const std::wstring kResend = kThread + L"No value after ";
 const std::wstring kHungRun =
     L"[ChipAccessHelper][ChipAccessHelper::RenewConsole] @@@@@ ITERHPGen.exe (process ";
+const std::wstring kYoungRun = L"[ChipAccessHelper][ChipAccessHelper::RenewConsole] ITERHPGen.exe (process ";
 const std::wstring kFailedRead =
     L"[ChipAccessHelper][ChipAccessHelper::ReadQcPdPresenceStatusFromFile] @@@@@ Unable to open the target file !!! @@@@@";
 const std::wstring kCommandSent =
     L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command - done.";
+const std::wstring kDetected = L"[ChipAccessHelper][ChipAccessHelper::DetectSlaveAddress] _addr(0x";
+const std::wstring kFreshConsole =
+    L"[ChipAccessHelper][ChipAccessHelper::RenewConsole] Starting a fresh console ...";
 
 // The charger the simulator reports from now on, switched in one rename.
 void PlugIn(const ProgramUnderTest& program, int status)
@@ -112,30 +116,94 @@ TEST(RecoveryTest, EachFault_EndsInTheNextChargersToast_AndExitLeavesNothing)
     }
 }
 
-// The command goes out again after every 5th failed read, and the program
-// still ends itself after retry count + 1 failed reads in a row.
+// The command goes out again after every 5th failed read, unless a run of the last one
+// is still young, and the program still ends itself after retry count + 1 failed reads.
 TEST(RecoveryTest, ToolNeverAnswersAgain_ResendsAndGivesUpAtTheSameBound)
 {
-    const std::pair<const char*, size_t> tools[] = {{"status 0 for 1 command\nnone\n", 0},
-                                                    {"status 0 for 1 command\nstatus 0 delay 600 s\n", 2}};
-    for (const auto& [scenario, hungRuns] : tools)
+    struct Tool
     {
-        SCOPED_TRACE(scenario);
+        const char* scenario;
+        size_t commands;
+        size_t runsLeftAlone;
+    };
+    for (const Tool& tool : {Tool{"status 0 for 1 command\nnone\n", 3, 0},
+                             Tool{"status 0 for 1 command\nstatus 0 delay 600 s\n", 1, 2}})
+    {
+        SCOPED_TRACE(tool.scenario);
         ProgramUnderTest program;
-        program.StageTool(scenario);
+        program.StageTool(tool.scenario);
         EXPECT_EQ(0u, program.RunToExit(L"-retrycount 11", 60000));
         const auto polling = From(program.Texts(), kThread + L"in.");
         EXPECT_EQ(12u, CountLine(polling, kFailedRead));
-        EXPECT_EQ(3u, CountLine(polling, kCommandSent));
+        EXPECT_EQ(tool.commands, CountLine(polling, kCommandSent));
         EXPECT_EQ(1u, CountLine(polling, kResend + L"5 reads: sending the command again ..."));
         EXPECT_EQ(1u, CountLine(polling, kResend + L"10 reads: sending the command again ..."));
-        size_t hung = 0;
+        size_t leftAlone = 0;
         for (const std::wstring& line : polling)
         {
-            hung += line.rfind(kHungRun, 0) == 0 ? 1 : 0;
+            leftAlone += line.rfind(kYoungRun, 0) == 0 ? 1 : 0;
         }
-        EXPECT_EQ(hungRuns, hung);
+        EXPECT_EQ(tool.runsLeftAlone, leftAlone);
+        // No run reaches the age of a hung one before the program gives up.
+        EXPECT_EQ(std::wstring::npos, FindLinePrefix(polling, kHungRun));
         EXPECT_EQ(1u, CountLine(polling, kGiveUp));
         EXPECT_TRUE(ProcessEnds(ChildProcessOf(program.ProcessId(), L"cmd.exe"), 5000));
     }
+}
+
+// Each probe reads its own run's answer, however late, and a resend never ends a young run.
+TEST(RecoveryTest, ToolAnswersLateOnEveryRun_FoundAtItsOwnAddressAndRead)
+{
+    struct Tool
+    {
+        const char* late;
+        const char* scenario;
+        const wchar_t* address;
+    };
+    for (const Tool& tool : {Tool{"1.5 s", "delay 1500 ms\nstatus 0\n", L"4E"},
+                             Tool{"7 s", "address 0x40\ndelay 7 s\nstatus 0\n", L"40"}})
+    {
+        SCOPED_TRACE(tool.scenario);
+        ToastPlatformFiles platform;
+        ProgramUnderTest program;
+        program.StageTool(tool.scenario);
+        HWND window = program.StartWithWindow(L"");
+        ASSERT_TRUE(program.WaitForLogText(kDetected + tool.address + L") detected.", 90000));
+        const ULONGLONG changeAt = GetTickCount64();
+        PlugIn(program, 2);
+        ASSERT_EQ(1u, WaitForToasts(platform.Journal(), 1).size());
+        std::printf("a tool %s late: toast %.1f s after the charger change\n", tool.late,
+                    (GetTickCount64() - changeAt) / 1000.0);
+        const auto texts = program.Texts();
+        EXPECT_EQ(std::wstring::npos, FindLinePrefix(texts, kHungRun));
+        EXPECT_EQ(std::wstring::npos, FindLine(texts, kGiveUp));
+        EXPECT_EQ(0u, program.ExitThroughMenu(window));
+    }
+}
+
+// A sleep or File, Exit during a resend that starts a fresh console and probes again.
+TEST(RecoveryTest, StopDuringAResend_ReturnsWithinASecond)
+{
+    ProgramUnderTest program;
+    program.StageTool("none\n");
+    HWND window = program.StartWithWindow(L"");
+    const auto resendStarts = [&](size_t nth)
+    {
+        ASSERT_TRUE(program.WaitForLogText(kThread + L"in.", kWaitMs, nth));
+        EXPECT_TRUE(Terminate(ChildProcessOf(program.ProcessId(), L"cmd.exe")));
+        ASSERT_TRUE(program.WaitForLogText(kFreshConsole, kWaitMs, nth));
+    };
+    resendStarts(1);
+    ULONGLONG at = GetTickCount64();
+    SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
+    const ULONGLONG suspendMs = GetTickCount64() - at;
+    SendMessageW(window, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+    resendStarts(2);
+    at = GetTickCount64();
+    EXPECT_EQ(0u, program.ExitThroughMenu(window));
+    const ULONGLONG exitMs = GetTickCount64() - at;
+    std::printf("during a resend: suspend returned in %llu ms, File, Exit ended the program in %llu ms\n",
+                suspendMs, exitMs);
+    EXPECT_LT(suspendMs, 1000u);
+    EXPECT_LT(exitMs, 1000u);
 }

@@ -68,17 +68,17 @@ TEST(ToolConsoleTest, LinesTypedBackToBack_AllRun_AndAConsoleThatEndedIsReplaced
     EXPECT_TRUE(FileAppears(folder.Path() + L"one.txt"));
     EXPECT_TRUE(FileAppears(folder.Path() + L"two.txt"));
     // Up and idle, with whatever console host the system gave it: nothing to replace.
-    EXPECT_FALSE(console.RenewIfStuck());
+    EXPECT_EQ(ConsoleRenewal::Kept, console.RenewConsole());
 
     EXPECT_TRUE(console.WriteToConsole(std::string("exit\n")));
     bool renewed = false;
     for (int i = 0; i < 100 && !renewed; ++i)
     {
         Sleep(50);
-        renewed = console.RenewIfStuck();
+        renewed = console.RenewConsole() == ConsoleRenewal::Renewed;
     }
     ASSERT_TRUE(renewed);
-    EXPECT_FALSE(console.RenewIfStuck());
+    EXPECT_EQ(ConsoleRenewal::Kept, console.RenewConsole());
     EXPECT_TRUE(console.WriteToConsole(std::string("echo 3>three.txt\n")));
     EXPECT_TRUE(FileAppears(folder.Path() + L"three.txt"));
     console.CloseConsole();

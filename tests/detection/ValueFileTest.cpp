@@ -83,17 +83,18 @@ TEST_F(ValueFileTest, OutputPath_MissingOrOver64KiBFailsAndKeepsThePath)
 TEST_F(ValueFileTest, Preprocessing_AppendsTheValueFileName)
 {
     std::wstring unused;
+    StopSignal none;
     ReadIni("", unused);
-    EXPECT_TRUE(Preprocessing(state));
+    EXPECT_TRUE(Preprocessing(state, none));
     EXPECT_EQ(L"ManualRead.bin", state.resultFilename);
 
     ReadIni("C:\\Out\\", unused);
-    EXPECT_TRUE(Preprocessing(state));
+    EXPECT_TRUE(Preprocessing(state, none));
     EXPECT_EQ(L"C:\\Out\\ManualRead.bin", state.resultFilename);
 
     // A failed search keeps the last value file.
     DeleteFileW((ToolFolder() + L"OutputPath.ini").c_str());
-    EXPECT_FALSE(Preprocessing(state));
+    EXPECT_FALSE(Preprocessing(state, none));
     EXPECT_EQ(L"C:\\Out\\ManualRead.bin", state.resultFilename);
     EXPECT_EQ(
         1u,

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <windows.h>
+
+// The detection thread's stop, handed down to every wait of a poll, a resend, a
+// console's start and the probes, so that a stop ends the thread at once,
+// whatever it is doing. The stop event is auto-reset: the wait that sees it
+// consumes it, so the stop is latched here for every wait after it. Without an
+// event (the window's thread at start-up) the waits are plain bounded ones.
+// Belongs to one thread at a time.
+class StopSignal
+{
+public:
+    StopSignal() = default;
+    explicit StopSignal(HANDLE event) : m_event(event) {}
+
+    // Waits `ms`, less when the thread is stopped meanwhile; true when it is stopped.
+    bool Wait(DWORD ms);
+    // Waits until `object` is signalled, `ms` have passed or the thread is
+    // stopped; true when the object was signalled.
+    bool WaitFor(HANDLE object, DWORD ms);
+    bool Stopped() const { return m_stopped; }
+
+private:
+    HANDLE m_event = nullptr;
+    bool m_stopped = false;
+};
