@@ -201,9 +201,11 @@ HWND CreateMainWindow(HINSTANCE instance, int showCommand, bool detailedLog)
     return window;
 }
 
-// Windows restarts the program after a crash, a hang or a setup that closed it,
-// with the arguments of this run. Not after a reboot: the Run key starts it then,
-// and a second start would only be refused. Endings on purpose are not restarted.
+// After a crash or a hang of a run of 60 s or more, Windows Error Reporting offers the
+// user a restart with the arguments of this run; it never restarts without consent.
+// Not after a reboot: the Run key starts it then, and a second start would only be
+// refused. Our setups end the program before replacing files, so Restart Manager
+// finds nothing of it to close or restart. Endings on purpose are not restarted.
 void RegisterForRestart()
 {
     const std::wstring arguments = ArgumentsAfterProgram(GetCommandLineW());

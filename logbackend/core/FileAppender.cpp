@@ -199,7 +199,7 @@ bool FileAppender::Activate(const std::wstring& baseFolder)
     // A background program starts from anywhere: relative names follow the configuration file.
     const std::wstring path =
         IsRelative(m_fileOption) && !baseFolder.empty() ? baseFolder + L"\\" + m_fileOption : m_fileOption;
-    m_path = FullPathOf(path);
+    m_path = LongPathOf(FullPathOf(path));
     if (!Open())
     {
         m_nextOpenTick = GetTickCount64() + kRetryOpenMs;
@@ -313,14 +313,9 @@ void FileAppender::ReportWrite(bool ok, DWORD error)
 
 bool FileAppender::Open()
 {
-    const DWORD folderError = CreateFolders(FolderOf(m_path));
-    m_finalPath = ExpectedFinalPath(m_path);
-    if (m_finalPath.empty())
+    if (!LearnFinalPath(CreateFolders(FolderOf(m_path))))
     {
-        const DWORD error = GetLastError();
-        return OpenFailed(folderError == ERROR_SUCCESS
-                              ? SystemErrorText(error)
-                              : L"its folder cannot be made: " + SystemErrorText(folderError));
+        return false;
     }
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt)
     {
@@ -343,6 +338,27 @@ bool FileAppender::Open()
         }
     }
     return OpenFailed(L"other writers keep replacing it");
+}
+
+bool FileAppender::LearnFinalPath(DWORD folderError)
+{
+    if (!ExpectFinalPath(m_path, m_finalPath))
+    {
+        const DWORD error = GetLastError();
+        return OpenFailed(folderError == ERROR_SUCCESS
+                              ? SystemErrorText(error)
+                              : L"its folder cannot be made: " + SystemErrorText(folderError));
+    }
+    if (!m_finalPath.Known() && !m_noFinalPathReported)
+    {
+        // RAM disks and some shares: a name is then trusted on its other two signs, which on Windows,
+        // where a link opens as itself, are the ones that tell.
+        m_noFinalPathReported = true;
+        ReportWarning(FileDescription() + L" cannot read the final path of its folder (" +
+                      SystemErrorText(m_finalPath.error) +
+                      L"); a name there is used when it is no link and the file's only name");
+    }
+    return true;
 }
 
 bool FileAppender::OpenFailed(const std::wstring& reason)
@@ -376,9 +392,9 @@ void FileAppender::Adopt(UniqueFile file)
     ReportDebug(FileDescription() + L" writes at offset " + std::to_wstring(size));
 }
 
-std::wstring FileAppender::FinalPathFor(const std::wstring& entry) const
+ExpectedFinalPath FileAppender::FinalPathFor(const std::wstring& entry) const
 {
-    return FolderOf(m_finalPath) + entry.substr(FolderOf(entry).size());
+    return m_finalPath.ForName(entry);
 }
 
 bool FileAppender::Refused(StepFailure& failure, const std::wstring& entry)

@@ -2,6 +2,7 @@
 
 #include "logbackend/core/Appender.h"
 #include "logbackend/core/DateFormat.h"
+#include "logbackend/core/FolderEntry.h"
 #include "base/UniqueHandle.h"
 
 #include <windows.h>
@@ -59,7 +60,7 @@ protected:
     // The same for an entry that may be neither used nor removed; returns false.
     static bool Refused(StepFailure& failure, const std::wstring& entry);
     // The final path at which a handle on entry, a name in the log file's folder, finds the entry itself.
-    std::wstring FinalPathFor(const std::wstring& entry) const;
+    ExpectedFinalPath FinalPathFor(const std::wstring& entry) const;
     // Removes a name of the folder that a check found to be a link or a second name of
     // another file, through a handle on that name, and says so once; true when it is gone.
     bool RemovePlanted(const std::wstring& entry, StepFailure& failure);
@@ -67,6 +68,7 @@ protected:
 private:
     bool Open();
     bool OpenFailed(const std::wstring& reason);
+    bool LearnFinalPath(DWORD folderError);
     void Adopt(UniqueFile file);
     bool EnsureOpen(ULONGLONG tick);
     void FollowPath(ULONGLONG tick);
@@ -91,13 +93,15 @@ private:
     SRWLOCK m_lock = SRWLOCK_INIT;
     std::wstring m_path;
     // Where a handle on the file itself finds it (GetFinalPathNameByHandleW).
-    std::wstring m_finalPath;
+    ExpectedFinalPath m_finalPath;
     UniqueFile m_file;
     BY_HANDLE_FILE_INFORMATION m_identity = {};
     ULONGLONG m_nextOpenTick = 0;
     ULONGLONG m_nextIdentityCheckTick = 0;
     ULONGLONG m_nextRollTick = 0;
     bool m_openFailed = false;
+    // Its folder has no final path the system can name: said once.
+    bool m_noFinalPathReported = false;
     // The file failed its check before a roll: the path is looked at at the next line.
     bool m_recheckDue = false;
     bool m_lockFailed = false;

@@ -59,6 +59,18 @@ std::wstring FolderOf(const std::wstring& path)
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
+std::wstring LongPathOf(const std::wstring& path)
+{
+    const DWORD size = GetLongPathNameW(path.c_str(), nullptr, 0);
+    if (size == 0)
+    {
+        return path;
+    }
+    std::wstring full(size, L'\0');
+    const DWORD length = GetLongPathNameW(path.c_str(), &full[0], size);
+    return length == 0 || length >= size ? path : full.substr(0, length);
+}
+
 DWORD CreateFolders(const std::wstring& folder)
 {
     const DWORD attributes = GetFileAttributesW(folder.c_str());

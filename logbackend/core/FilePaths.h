@@ -11,6 +11,9 @@ bool IsRelative(const std::wstring& path);
 // The full form of a path, and the folder part of a full path.
 std::wstring FullPathOf(const std::wstring& path);
 std::wstring FolderOf(const std::wstring& path);
+// A full path with its 8.3 names expanded (GetLongPathNameW), as a final path names them;
+// unchanged when the file is not there yet (a short folder name is the folder handle's to expand).
+std::wstring LongPathOf(const std::wstring& path);
 // Makes every missing folder of a full path; returns a Win32 error or 0.
 DWORD CreateFolders(const std::wstring& folder);
 

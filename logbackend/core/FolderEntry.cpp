@@ -20,25 +20,71 @@ struct DispositionInfoEx
 {
     DWORD flags;
 };
+
+// GetFinalPathNameByHandleW with the given volume form; empty on failure, with the last error.
+std::wstring FinalPathAs(HANDLE handle, DWORD volumeName)
+{
+    if (volumeName == VOLUME_NAME_DOS)
+    {
+        return FinalPath(handle);
+    }
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;)
+    {
+        const DWORD length = GetFinalPathNameByHandleW(handle, &path[0], static_cast<DWORD>(path.size()),
+                                                       FILE_NAME_NORMALIZED | volumeName);
+        if (length < path.size())
+        {
+            path.resize(length);
+            return path;
+        }
+        path.resize(length + 1);
+    }
+}
 } // namespace
 
-std::wstring ExpectedFinalPath(const std::wstring& path)
+ExpectedFinalPath ExpectedFinalPath::ForName(const std::wstring& name) const
+{
+    ExpectedFinalPath expected = *this;
+    if (Known())
+    {
+        expected.path = FolderOf(path) + name.substr(FolderOf(name).size());
+    }
+    return expected;
+}
+
+bool ExpectFinalPath(const std::wstring& path, ExpectedFinalPath& expected)
 {
     const std::wstring folder = FolderOf(path);
     const UniqueFile handle(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!handle)
     {
-        return std::wstring();
+        return false;
     }
-    const std::wstring folderFinal = FinalPath(handle.Get());
-    return folderFinal.empty() ? folderFinal : folderFinal + path.substr(folder.size());
+    expected = ExpectedFinalPath();
+    for (const DWORD volumeName : {VOLUME_NAME_DOS, VOLUME_NAME_NT})
+    {
+        const std::wstring folderFinal = FinalPathAs(handle.Get(), volumeName);
+        if (!folderFinal.empty())
+        {
+            expected.path = folderFinal + path.substr(folder.size());
+            expected.volumeName = volumeName;
+            return true;
+        }
+        if (expected.error == ERROR_SUCCESS)
+        {
+            expected.error = GetLastError();
+        }
+    }
+    return true;
 }
 
-EntryKind JudgeEntry(HANDLE entry, const std::wstring& expectedFinalPath)
+EntryKind JudgeEntry(HANDLE entry, const ExpectedFinalPath& expected)
 {
     BY_HANDLE_FILE_INFORMATION info = {};
-    if (!GetFileInformationByHandle(entry, &info) || !SamePath(FinalPath(entry), expectedFinalPath))
+    if (!GetFileInformationByHandle(entry, &info) ||
+        (expected.Known() && !SamePath(FinalPathAs(entry, expected.volumeName), expected.path)))
     {
         return EntryKind::Elsewhere;
     }
@@ -46,7 +92,7 @@ EntryKind JudgeEntry(HANDLE entry, const std::wstring& expectedFinalPath)
     return link || info.nNumberOfLinks != 1 ? EntryKind::Removable : EntryKind::Own;
 }
 
-OpenedEntry OpenEntry(const std::wstring& path, DWORD access, const std::wstring& expectedFinalPath)
+OpenedEntry OpenEntry(const std::wstring& path, DWORD access, const ExpectedFinalPath& expected)
 {
     OpenedEntry entry;
     entry.handle.Reset(CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES, kShareAll, nullptr,
@@ -57,7 +103,7 @@ OpenedEntry OpenEntry(const std::wstring& path, DWORD access, const std::wstring
         entry.kind = IsMissing(entry.error) ? EntryKind::Missing : EntryKind::Elsewhere;
         return entry;
     }
-    entry.kind = JudgeEntry(entry.handle.Get(), expectedFinalPath);
+    entry.kind = JudgeEntry(entry.handle.Get(), expected);
     return entry;
 }
 

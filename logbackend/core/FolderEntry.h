@@ -26,8 +26,23 @@ enum class EntryKind
 
 // What a handle on an entry reports as its final path when it reaches the entry
 // itself: the folder's own final path and the name, so that links above the
-// folder count as the folder's. Empty on failure, with the thread's last error.
-std::wstring ExpectedFinalPath(const std::wstring& path);
+// folder count as the folder's. With the drive letter where the system can name
+// one, else with the volume's device name (a RAM disk, some network shares). Where
+// it can name neither, path is empty, error says why, and the entry is judged on
+// the other two signs alone.
+struct ExpectedFinalPath
+{
+    std::wstring path;
+    DWORD volumeName = VOLUME_NAME_DOS;
+    DWORD error = ERROR_SUCCESS;
+
+    bool Known() const { return !path.empty(); }
+    // The same expectation for another name of the same folder.
+    ExpectedFinalPath ForName(const std::wstring& name) const;
+};
+
+// False when the folder of path cannot be opened, with the thread's last error.
+bool ExpectFinalPath(const std::wstring& path, ExpectedFinalPath& expected);
 
 // An entry opened as itself where the system allows it (OPEN_EXISTING) and judged.
 // On failure the handle is empty and error says why; kind is Missing only for a missing name.
@@ -37,9 +52,9 @@ struct OpenedEntry
     EntryKind kind = EntryKind::Missing;
     DWORD error = ERROR_SUCCESS;
 };
-OpenedEntry OpenEntry(const std::wstring& path, DWORD access, const std::wstring& expectedFinalPath);
+OpenedEntry OpenEntry(const std::wstring& path, DWORD access, const ExpectedFinalPath& expected);
 
-EntryKind JudgeEntry(HANDLE entry, const std::wstring& expectedFinalPath);
+EntryKind JudgeEntry(HANDLE entry, const ExpectedFinalPath& expected);
 
 // Through a handle opened with DELETE: only the name it was opened by goes. Win32 error or 0.
 DWORD DeleteEntry(HANDLE entry);

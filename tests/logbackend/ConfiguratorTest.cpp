@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <regex>
 
 using namespace vwnlog;
@@ -235,7 +236,9 @@ TEST_F(ConfiguratorTest, MissingConfigurationFile_ReportedAndPreviousConfigurati
 // The shipped file as the library loads it, with only its log file moved into the test folder.
 TEST_F(ConfiguratorTest, ShippedProperties_WriteTheProgramsLogFolderInTheAgreedLinesAndRollAt1MB)
 {
-    const std::wstring shipped = std::wstring(L"" VWN_SHIPPED_PROPERTIES);
+    const wchar_t* named = _wgetenv(L"VWN_SHIPPED_PROPERTIES");
+    ASSERT_NE(nullptr, named) << "run through tests/logbackend/with-shipped-properties.sh";
+    const std::wstring shipped = named;
     std::string text = ReadFileBytes(shipped);
     const Properties p = Properties::Parse(DecodeConfigurationBytes(text));
     const std::wstring logFile = p.Get(L"log4j.appender.file.File").value_or(L"<absent>");

@@ -158,6 +158,23 @@ TEST_F(FileAppenderTest, Rolling_GapLeftByFailedShiftIsFilledWithoutLoss)
     EXPECT_EQ("three\r\n", File(L"r.log.3"));
 }
 
+TEST_F(FileAppenderTest, ShortNamesInFile_WriteAndRollTheLongNamedFile)
+{
+    // A final path always has the long names: an 8.3 name must be taken as the file it names.
+    const std::wstring file = m_folder / L"long folder name\\long file name.log";
+    ASSERT_TRUE(CreateDirectoryW((m_folder / L"long folder name").c_str(), nullptr));
+    ASSERT_TRUE(WriteFileBytes(file, "old\r\n"));
+    wchar_t shortFile[MAX_PATH] = {};
+    ASSERT_NE(0u, GetShortPathNameW(file.c_str(), shortFile, MAX_PATH));
+    ASSERT_EQ(std::wstring::npos, std::wstring(shortFile).find(L"long")) << ::ToUtf8(shortFile);
+
+    Apply(Rolling() + "log4j.appender.R.File=" + ::ToUtf8(shortFile) + "\n");
+    Lines(m_repository, 1, 3);
+    EXPECT_EQ("old\r\n" + logtest::NumberedLines(1, 2), File(L"long folder name\\long file name.log.1"));
+    EXPECT_EQ(logtest::NumberedLines(3, 3), File(L"long folder name\\long file name.log"));
+    EXPECT_TRUE(Reports().empty()) << ::ToUtf8(Reports().empty() ? L"" : Reports()[0]);
+}
+
 TEST_F(FileAppenderTest, Daily_FileOfEarlierDayRollsAtFirstLine)
 {
     ASSERT_TRUE(WriteFileBytes(m_folder / L"d.log", "yesterday's line\r\n"));
