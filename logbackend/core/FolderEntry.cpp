@@ -10,16 +10,6 @@ namespace vwnlog
 namespace
 {
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-// FileDispositionInfoEx and its flags (Windows 10 1607), which this toolchain's headers
-// offer only to programs that require that version.
-constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
-constexpr DWORD kDispositionDelete = 0x1;
-constexpr DWORD kDispositionPosixSemantics = 0x2;
-struct DispositionInfoEx
-{
-    DWORD flags;
-};
 } // namespace
 
 std::wstring ExpectedFinalPath(const std::wstring& path)
@@ -65,16 +55,7 @@ DWORD DeleteEntry(HANDLE entry)
 {
     // Drops the name at once, even while the file behind it is open elsewhere (Windows 10 1607 on);
     // elsewhere the name goes when the last handle opened by it closes.
-    DispositionInfoEx now = {kDispositionDelete | kDispositionPosixSemantics};
-    if (SetFileInformationByHandle(entry, kFileDispositionInfoEx, &now, sizeof(now)))
-    {
-        return ERROR_SUCCESS;
-    }
-    FILE_DISPOSITION_INFO disposition = {};
-    disposition.DeleteFile = TRUE;
-    return SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof(disposition))
-               ? ERROR_SUCCESS
-               : GetLastError();
+    return DeleteThroughHandle(entry);
 }
 
 DWORD RenameEntry(HANDLE entry, const std::wstring& newPath)
