@@ -12,13 +12,13 @@ void ThrowRemoveAll(const std::wstring& path, DWORD code)
                                             std::error_code(static_cast<int>(code), std::system_category()));
 }
 
-std::wstring FinalPath(HANDLE handle)
+std::wstring FinalPath(HANDLE handle, DWORD volumeName)
 {
     std::vector<wchar_t> buffer(MAX_PATH + 1);
     for (;;)
     {
         const DWORD length = GetFinalPathNameByHandleW(
-            handle, buffer.data(), static_cast<DWORD>(buffer.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+            handle, buffer.data(), static_cast<DWORD>(buffer.size()), FILE_NAME_NORMALIZED | volumeName);
         if (length == 0)
         {
             return std::wstring();
@@ -44,16 +44,33 @@ std::wstring JoinPath(const std::wstring& folder, const std::wstring& name)
 
 namespace
 {
-struct ListedEntry
+// FileDispositionInfoEx and its flags (Windows 10 1607), which this toolchain's headers
+// offer only to programs that require that version.
+constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+constexpr DWORD kDispositionDelete = 0x1;
+constexpr DWORD kDispositionPosixSemantics = 0x2;
+struct DispositionInfoEx
 {
-    std::wstring name;
-    DWORD attributes;
+    DWORD flags;
 };
+} // namespace
 
-// Lists a directory through the handle already held, so the listing is of that very directory.
-std::vector<ListedEntry> ListDirectory(HANDLE directory, const std::wstring& reportPath)
+DWORD DeleteThroughHandle(HANDLE entry)
 {
-    std::vector<ListedEntry> entries;
+    DispositionInfoEx now = {kDispositionDelete | kDispositionPosixSemantics};
+    if (SetFileInformationByHandle(entry, kFileDispositionInfoEx, &now, sizeof(now)))
+    {
+        return ERROR_SUCCESS;
+    }
+    FILE_DISPOSITION_INFO disposition = {};
+    disposition.DeleteFile = TRUE;
+    return SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof(disposition))
+               ? ERROR_SUCCESS
+               : GetLastError();
+}
+
+DWORD ListDirectoryThrough(HANDLE directory, std::vector<ListedEntry>& entries)
+{
     std::vector<LONGLONG> buffer(8192); // 64 KiB, aligned for the records
     for (;;)
     {
@@ -61,11 +78,7 @@ std::vector<ListedEntry> ListDirectory(HANDLE directory, const std::wstring& rep
                                           static_cast<DWORD>(buffer.size() * sizeof(LONGLONG))))
         {
             const DWORD error = GetLastError();
-            if (error == ERROR_NO_MORE_FILES)
-            {
-                return entries;
-            }
-            ThrowRemoveAll(reportPath, error);
+            return error == ERROR_NO_MORE_FILES ? ERROR_SUCCESS : error;
         }
         const BYTE* record = reinterpret_cast<const BYTE*>(buffer.data());
         for (;;)
@@ -85,13 +98,26 @@ std::vector<ListedEntry> ListDirectory(HANDLE directory, const std::wstring& rep
     }
 }
 
+namespace
+{
+// Lists a directory through the handle already held, so the listing is of that very directory.
+std::vector<ListedEntry> ListDirectory(HANDLE directory, const std::wstring& reportPath)
+{
+    std::vector<ListedEntry> entries;
+    const DWORD error = ListDirectoryThrough(directory, entries);
+    if (error != ERROR_SUCCESS)
+    {
+        ThrowRemoveAll(reportPath, error);
+    }
+    return entries;
+}
+
 void MarkForDeletion(HANDLE entry, const std::wstring& reportPath)
 {
-    FILE_DISPOSITION_INFO disposition = {};
-    disposition.DeleteFile = TRUE;
-    if (!SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof(disposition)))
+    const DWORD error = DeleteThroughHandle(entry);
+    if (error != ERROR_SUCCESS)
     {
-        ThrowRemoveAll(reportPath, GetLastError());
+        ThrowRemoveAll(reportPath, error);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // Not in this toolchain's headers: "The create operation stopped after reaching a symbolic link."
 constexpr DWORD kErrorStoppedOnSymlink = 681;
@@ -10,11 +11,27 @@ constexpr DWORD kErrorStoppedOnSymlink = 681;
 // The path a handle really reaches (GetFinalPathNameByHandleW, "\\?\C:\..."); empty on failure,
 // the last-error code kept. A link that the platform went through shows up as a path other
 // than the one its parent folder lists it at: under Wine 8 the only sign of a followed link.
-std::wstring FinalPath(HANDLE handle);
+// VOLUME_NAME_NT gives "\Device\HarddiskVolume1\..." where a volume has no drive letter.
+std::wstring FinalPath(HANDLE handle, DWORD volumeName = VOLUME_NAME_DOS);
 // Compared as Windows compares names; an empty path equals nothing.
 bool SamePath(const std::wstring& a, const std::wstring& b);
 // `name` in `folder`, with one backslash between them.
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
+
+// Deletes the name that `entry` (opened with DELETE) was opened by. With POSIX semantics (Windows 10
+// 1607 on) the name goes at once, even while the file behind it is open elsewhere, so a new entry
+// may take its place; otherwise (Wine 8 answers ERROR_INVALID_PARAMETER) it goes when the last
+// handle opened by it closes. Win32 error or ERROR_SUCCESS.
+DWORD DeleteThroughHandle(HANDLE entry);
+
+struct ListedEntry
+{
+    std::wstring name;
+    DWORD attributes;
+};
+// The entries of the directory that `directory` (opened with FILE_LIST_DIRECTORY) is, without "."
+// and "..": the listing of that very directory, whatever its path now names. Win32 error or ERROR_SUCCESS.
+DWORD ListDirectoryThrough(HANDLE directory, std::vector<ListedEntry>& entries);
 
 // Throws std::filesystem::filesystem_error "remove_all" carrying path and the system error code.
 [[noreturn]] void ThrowRemoveAll(const std::wstring& path, DWORD code);

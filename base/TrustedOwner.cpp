@@ -5,6 +5,7 @@
 #include "base/UniqueHandle.h"
 
 #include <aclapi.h>
+#include <sddl.h>
 
 bool IsTrustedOwner(PSID owner)
 {
@@ -14,7 +15,20 @@ bool IsTrustedOwner(PSID owner)
     return administrators.Equals(owner) || localSystem.Equals(owner);
 }
 
-FoundFolder JudgeFoundFolder(DWORD attributes, PSID owner, OwnerRule trusted)
+bool IsTrustedInstaller(PSID owner)
+{
+    PSID trustedInstaller = nullptr;
+    if (owner == nullptr ||
+        !ConvertStringSidToSidW(L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464",
+                                &trustedInstaller))
+    {
+        return false;
+    }
+    const UniqueLocalMemory owned(trustedInstaller);
+    return EqualSid(owner, trustedInstaller) != FALSE;
+}
+
+FoundFolder JudgeFoundFolder(DWORD attributes, PSID owner, const OwnerRule& trusted)
 {
     // Whoever owns a link's target, the link is not a folder a setup made.
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
@@ -41,7 +55,8 @@ FoundFolder JudgeFolderAt(const std::wstring& path, DWORD attributes)
     return JudgeFoundFolder(attributes, owner);
 }
 
-FoundFolder JudgeOpenedFolder(HANDLE opened, HANDLE parent, const std::wstring& name, OwnerRule trusted)
+FoundFolder JudgeOpenedFolder(HANDLE opened, HANDLE parent, const std::wstring& name,
+                              const OwnerRule& trusted)
 {
     BY_HANDLE_FILE_INFORMATION info = {};
     const std::wstring parentPath = FinalPath(parent);

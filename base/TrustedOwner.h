@@ -2,14 +2,17 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 // The keep-or-delete decision on a folder's owner: true for Administrators and
 // LocalSystem only. A null owner is not trusted.
 bool IsTrustedOwner(PSID owner);
+// TrustedInstaller (NT SERVICE\TrustedInstaller), which owns what Windows itself installs.
+bool IsTrustedInstaller(PSID owner);
 // Who may own a folder that is kept: IsTrustedOwner, unless a caller must stand in for an
 // owner the platform cannot show (under Wine every folder shows the user as its owner).
-using OwnerRule = bool (*)(PSID owner);
+using OwnerRule = std::function<bool(PSID owner)>;
 
 // What is found at the log folder's path or at C:\ProgramData\Tessaly above it, for the
 // program at start and for the setups. Only a folder that Administrators or LocalSystem own, and that is no
@@ -25,7 +28,7 @@ enum class FoundFolder
 
 // `attributes` as the path itself shows them (a link is not followed); `owner` may be null
 // when it cannot be read.
-FoundFolder JudgeFoundFolder(DWORD attributes, PSID owner, OwnerRule trusted = IsTrustedOwner);
+FoundFolder JudgeFoundFolder(DWORD attributes, PSID owner, const OwnerRule& trusted = IsTrustedOwner);
 
 // The same for what lies at `path` with these attributes. The owner is read only for a
 // path that is no link, so it is the folder's own; one that cannot be read is not trusted.
@@ -38,4 +41,4 @@ FoundFolder JudgeFolderAt(const std::wstring& path, DWORD attributes);
 // through `opened`: a final path other than parent's plus name means the platform opened what
 // a link points to.
 FoundFolder JudgeOpenedFolder(HANDLE opened, HANDLE parent, const std::wstring& name,
-                              OwnerRule trusted = IsTrustedOwner);
+                              const OwnerRule& trusted = IsTrustedOwner);

@@ -157,10 +157,11 @@ FunctionEnd
 ; Made elevated, owned by Administrators, by the same code as the Windows Installer
 ; package's (VoltwrenSetup.dll), with C:\ProgramData\Tessaly above it, and before any file
 ; is copied: a link there could otherwise hand the log folder's rights to the program folder.
-; Each is judged and changed through one handle on the folder itself: one that Administrators
-; or SYSTEM own (an upgrade) is kept and gets its rights again; a link or a folder of another
-; owner is removed without following links and made afresh; anything else stops the setup.
-; The DLL writes one line for each folder.
+; Each is judged through a handle on the folder itself and changed only on itself: Tessaly
+; is never removed (taken when another owner has it); a log folder that Administrators or SYSTEM
+; own (an upgrade) is kept, its links removed and its rights set again; a link or a log folder
+; of another owner is removed without following links and made afresh (taken in place while a
+; program holds it open); anything else stops the setup. The DLL writes one line for each folder.
 Function CreateLogFolder
   InitPluginsDir
   File "/oname=$PLUGINSDIR\VoltwrenSetup.dll" "${SETUP_ACTIONS}"

@@ -11,36 +11,6 @@ namespace
 {
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-// FileDispositionInfoEx and its flags (Windows 10 1607), which this toolchain's headers
-// offer only to programs that require that version.
-constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
-constexpr DWORD kDispositionDelete = 0x1;
-constexpr DWORD kDispositionPosixSemantics = 0x2;
-struct DispositionInfoEx
-{
-    DWORD flags;
-};
-
-// GetFinalPathNameByHandleW with the given volume form; empty on failure, with the last error.
-std::wstring FinalPathAs(HANDLE handle, DWORD volumeName)
-{
-    if (volumeName == VOLUME_NAME_DOS)
-    {
-        return FinalPath(handle);
-    }
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;)
-    {
-        const DWORD length = GetFinalPathNameByHandleW(handle, &path[0], static_cast<DWORD>(path.size()),
-                                                       FILE_NAME_NORMALIZED | volumeName);
-        if (length < path.size())
-        {
-            path.resize(length);
-            return path;
-        }
-        path.resize(length + 1);
-    }
-}
 } // namespace
 
 ExpectedFinalPath ExpectedFinalPath::ForName(const std::wstring& name) const
@@ -65,7 +35,7 @@ bool ExpectFinalPath(const std::wstring& path, ExpectedFinalPath& expected)
     expected = ExpectedFinalPath();
     for (const DWORD volumeName : {VOLUME_NAME_DOS, VOLUME_NAME_NT})
     {
-        const std::wstring folderFinal = FinalPathAs(handle.Get(), volumeName);
+        const std::wstring folderFinal = FinalPath(handle.Get(), volumeName);
         if (!folderFinal.empty())
         {
             expected.path = folderFinal + path.substr(folder.size());
@@ -84,7 +54,7 @@ EntryKind JudgeEntry(HANDLE entry, const ExpectedFinalPath& expected)
 {
     BY_HANDLE_FILE_INFORMATION info = {};
     if (!GetFileInformationByHandle(entry, &info) ||
-        (expected.Known() && !SamePath(FinalPathAs(entry, expected.volumeName), expected.path)))
+        (expected.Known() && !SamePath(FinalPath(entry, expected.volumeName), expected.path)))
     {
         return EntryKind::Elsewhere;
     }
@@ -111,16 +81,7 @@ DWORD DeleteEntry(HANDLE entry)
 {
     // Drops the name at once, even while the file behind it is open elsewhere (Windows 10 1607 on);
     // elsewhere the name goes when the last handle opened by it closes.
-    DispositionInfoEx now = {kDispositionDelete | kDispositionPosixSemantics};
-    if (SetFileInformationByHandle(entry, kFileDispositionInfoEx, &now, sizeof(now)))
-    {
-        return ERROR_SUCCESS;
-    }
-    FILE_DISPOSITION_INFO disposition = {};
-    disposition.DeleteFile = TRUE;
-    return SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof(disposition))
-               ? ERROR_SUCCESS
-               : GetLastError();
+    return DeleteThroughHandle(entry);
 }
 
 DWORD RenameEntry(HANDLE entry, const std::wstring& newPath)

@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 // The log folder's owner and rights, made the same way by the NSIS setup and the MSI.
 // Owner Administrators, a protected DACL: SYSTEM and Administrators full control. Users
@@ -25,26 +26,68 @@ extern const wchar_t* const kParentFolderSddl;
 enum class FolderResult
 {
     Made,     // made here, with its owner and DACL in one step
-    Kept,     // a trusted folder was there: kept with what it holds, its owner and DACL set again
+    Kept,     // a trusted folder was there, and stays with what it holds
+    Taken,    // a folder of another owner now has owner Administrators and a DACL of its own
     Replaced, // a link or a folder of another owner was removed, never followed, and made afresh
     Refused,  // left as it was found, and nothing beyond it touched: the setup fails
 };
 
-// The setup log's line for one folder: which of the four it was, with the error when refused.
-std::wstring FolderLine(const std::wstring& path, FolderResult result, DWORD error);
+// Why, where the result alone does not say it.
+enum class FolderReason
+{
+    None,
+    AsItIs,         // Kept: C:\ProgramData\Tessaly of Administrators, SYSTEM or TrustedInstaller, unchanged
+    RightsSetAgain, // Kept: the log folder, its links removed, its owner and DACL set again
+    OtherOwner,     // Taken (C:\ProgramData\Tessaly) or Replaced (the log folder)
+    HeldOpen,       // Taken in place (the log folder: a program holds it open) or Refused
+    Link,           // Replaced (the log folder) or Refused (C:\ProgramData\Tessaly): a link or junction
+    OpensAsTarget,  // Refused: a link that the platform opens only as what it points to (Wine 8)
+    NotAFolder,     // Refused: a plain file
+    Failed,         // Refused: a step failed with `error`
+};
 
-// Called once for each folder reached, the parent first; `error` is set when Refused.
-using FolderReport = std::function<void(const std::wstring& path, FolderResult result, DWORD error)>;
+// An entry that was left in a kept or taken log folder although it is a link or one name of a
+// file with others, with the error that kept it there.
+struct LeftEntry
+{
+    std::wstring name;
+    DWORD error;
+};
+
+// What became of one folder, as one value: the setup log's line and any other report are made
+// from it alone.
+struct FolderOutcome
+{
+    FolderResult result = FolderResult::Refused;
+    FolderReason reason = FolderReason::Failed;
+    DWORD error = ERROR_SUCCESS;       // the system error of a refusal, or why a folder was taken in place
+    std::vector<std::wstring> removed; // links and extra names removed from a kept or taken log folder
+    std::vector<LeftEntry> left;
+};
+
+// The setup log's line for one folder: what was done and why, the error when refused, and the
+// entries removed from it or left in it.
+std::wstring FolderLine(const std::wstring& path, const FolderOutcome& outcome);
+
+// Called once for each folder reached, the parent first.
+using FolderReport = std::function<void(const std::wstring& path, const FolderOutcome& outcome)>;
 
 // The descriptor of kLogFolderSddl, for LocalFree; empty on failure, the last-error code kept.
 UniqueLocalMemory BuildLogFolderDescriptor();
 
-// Makes `folder`'s parent and then `folder`, each with its owner and DACL above, judging
-// what is already there through a handle on the entry itself and setting its rights through
-// that same handle, so nothing can be swapped in between. A link at either path is removed as
-// a link and never followed; where the platform opens only a link's target (Wine 8), the
-// setup refuses with ERROR_STOPPED_ON_SYMLINK. A folder of another owner is removed without
-// following the links inside it; a plain file is refused. Returns ERROR_SUCCESS when both
-// folders stand, otherwise the system error of the refusal.
+// Makes `folder`'s parent (C:\ProgramData\Tessaly, the maker's folder, which other products may
+// share) and then `folder`, with the setup's backup and restore privileges enabled. Each is
+// judged through a handle that only reads (and shares everything), and changed through the
+// same entry reopened with the one right a step needs, so nothing can be swapped in between.
+// Rights are set on a folder itself, never handed on to what it holds.
+// - The parent is never removed, and nothing in it changes but `folder`: one that Administrators,
+//   SYSTEM or TrustedInstaller own is kept as it is; one of another owner is taken (owner
+//   Administrators, kParentFolderSddl); a link or junction there is refused.
+// - `folder`: a trusted one is kept with its logs, after the links and extra names of files in it
+//   are removed; a link is removed as a link; a folder of another owner is removed without
+//   following the links inside it, or taken in place like a kept one when a program holds it
+//   open. A link that the platform opens only as its target (Wine 8) is refused with
+//   ERROR_STOPPED_ON_SYMLINK, a plain file with ERROR_ALREADY_EXISTS.
+// Returns ERROR_SUCCESS when both folders stand, otherwise the system error of the refusal.
 DWORD MakeLogFolder(const std::wstring& folder, const FolderReport& report,
-                    OwnerRule trusted = IsTrustedOwner);
+                    const OwnerRule& trusted = IsTrustedOwner);

@@ -55,8 +55,8 @@ std::wstring Property(MSIHANDLE install, const wchar_t* name)
 extern "C" __declspec(dllexport) UINT __stdcall CreateLogFolder(MSIHANDLE install)
 {
     const DWORD error = MakeLogFolder(Property(install, L"CustomActionData"),
-                                      [install](const std::wstring& path, FolderResult result, DWORD code)
-                                      { LogLine(install, FolderLine(path, result, code)); });
+                                      [install](const std::wstring& path, const FolderOutcome& outcome)
+                                      { LogLine(install, FolderLine(path, outcome)); });
     return error == ERROR_SUCCESS ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
 }
 
@@ -112,11 +112,11 @@ extern "C" __declspec(dllexport) DWORD
         lstrcpynW(line, L"", static_cast<int>(capacity));
     }
     return MakeLogFolder(folder,
-                         [&](const std::wstring& path, FolderResult result, DWORD code)
+                         [&](const std::wstring& path, const FolderOutcome& outcome)
                          {
                              if (reached < 2)
                              {
-                                 lstrcpynW(lines[reached++], FolderLine(path, result, code).c_str(),
+                                 lstrcpynW(lines[reached++], FolderLine(path, outcome).c_str(),
                                            static_cast<int>(capacity));
                              }
                          });

@@ -102,8 +102,8 @@ struct SetupRun
     {
         error = MakeLogFolder(
             folder,
-            [this](const std::wstring& path, FolderResult result, DWORD code)
-            { lines.push_back(FolderLine(path, result, code)); },
+            [this](const std::wstring& path, const FolderOutcome& outcome)
+            { lines.push_back(FolderLine(path, outcome)); },
             trusted);
     }
 };
@@ -254,8 +254,9 @@ TEST(LogFolderRightsTest, MakeLogFolder_MakesTheFolderAndItsParentWithoutEveryon
     }
 }
 
-// Wine shows every folder as the user's: a folder found there is one of another owner.
-TEST(LogFolderRightsTest, MakeLogFolder_ReplacesAFolderOfAnotherOwnerAndRefusesAFile)
+// Wine shows every folder as the user's: a folder found there is one of another owner. The
+// maker's folder is taken, with what other products keep in it; only the log folder is replaced.
+TEST(LogFolderRightsTest, MakeLogFolder_TakesTessalyWithWhatItHoldsReplacesTheLogFolderAndRefusesAFile)
 {
     const FoundFolders found(L"Tessaly\\planted.txt", "beside the log folder");
     ASSERT_TRUE(found.made);
@@ -265,11 +266,12 @@ TEST(LogFolderRightsTest, MakeLogFolder_ReplacesAFolderOfAnotherOwnerAndRefusesA
     const SetupRun replaced(folder);
 
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), replaced.error);
-    EXPECT_EQ(
-        (std::vector<std::wstring>{L"Replaced " + parent + L": a link or a folder of another owner was there",
-                                   L"Made " + folder + L" with its owner and rights"}),
-        replaced.lines);
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((parent + L"\\planted.txt").c_str()));
+    EXPECT_EQ((std::vector<std::wstring>{L"Took " + parent +
+                                             L" from another owner: owner Administrators, with rights of its "
+                                             L"own; what it holds keeps its rights",
+                                         L"Replaced " + folder + L": a folder of another owner was there"}),
+              replaced.lines);
+    EXPECT_EQ("beside the log folder", ReadFileBytes(parent + L"\\planted.txt"));
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(folder.c_str()));
 
     RemoveTree(parent);
@@ -282,13 +284,15 @@ TEST(LogFolderRightsTest, MakeLogFolder_ReplacesAFolderOfAnotherOwnerAndRefusesA
     EXPECT_EQ("in the way", ReadFileBytes(parent));
 }
 
-// The upgrade on Windows: both folders are the setups' own and stay, with what they hold. Wine
-// keeps no DACL set on a folder that exists (its mode bits stay): what is set is the descriptor
-// checked above, through the handle that was judged.
-TEST(LogFolderRightsTest, MakeLogFolder_KeepsTrustedFoldersWithTheirLogs)
+// The upgrade on Windows: both folders are the setups' own and stay, with what they hold, but for
+// a second name of a file elsewhere that a user planted in the log folder. Wine keeps no DACL set
+// on a folder that exists (its mode bits stay): what is set is the descriptor checked above.
+TEST(LogFolderRightsTest, MakeLogFolder_KeepsTrustedFoldersWithTheirLogsButNoSecondNames)
 {
     const FoundFolders found(L"Tessaly\\Voltwren\\Voltwren.log", "earlier run\r\n");
-    ASSERT_TRUE(found.made);
+    const std::wstring outside = found.root.Path() + L"outside.txt";
+    ASSERT_TRUE(found.made && WriteFileBytes(outside, "not ours") &&
+                CreateHardLinkW((found.folder + L"\\planted.log").c_str(), outside.c_str(), nullptr));
     const std::wstring& parent = found.parent;
     const std::wstring& folder = found.folder;
 
@@ -296,8 +300,12 @@ TEST(LogFolderRightsTest, MakeLogFolder_KeepsTrustedFoldersWithTheirLogs)
     const SetupRun kept(folder, [](PSID owner) { return owner != nullptr; });
 
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kept.error);
-    EXPECT_EQ((std::vector<std::wstring>{L"Kept " + parent + L", its owner and rights set again",
-                                         L"Kept " + folder + L", its owner and rights set again"}),
-              kept.lines);
+    EXPECT_EQ(
+        (std::vector<std::wstring>{
+            L"Kept " + parent + L" as it is: Administrators, SYSTEM or TrustedInstaller own it",
+            L"Kept " + folder + L", its owner and rights set again; removed links from it: planted.log"}),
+        kept.lines);
     EXPECT_EQ("earlier run\r\n", ReadFileBytes(folder + L"\\Voltwren.log"));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((folder + L"\\planted.log").c_str()));
+    EXPECT_EQ("not ours", ReadFileBytes(outside));
 }

@@ -43,3 +43,22 @@ stage_link_target() { # folder
 link_target_untouched() { # folder
     [ "$(ls -A "$1")" = keep.txt ] && [ "$(cat "$1/keep.txt")" = "$(printf 'not ours\r')" ]
 }
+# A console whose current folder is $1 (a Windows path without blanks) holds that folder open
+# without delete sharing, as a window that a user left there would, until console_end. It waits
+# for one line of input: closing its input ends it. Needs $scratch.
+console_in() { # folder
+    . "$(dirname "$wine_run")/wine-env"
+    rm -f "$scratch/console-input" "$scratch/console-ready"
+    mkfifo "$scratch/console-input"
+    "$vwn_wine64" cmd.exe /c "cd /d $1 && echo ready>$(winepath -w "$scratch/console-ready") && set /p line=" \
+        <"$scratch/console-input" >"$scratch/console-output" 2>&1 &
+    console_pid=$!
+    exec {console_input}>"$scratch/console-input"
+    eventually 30 test -e "$scratch/console-ready"
+}
+console_end() {
+    [ -n "${console_pid:-}" ] || return 0
+    exec {console_input}>&-
+    wait "$console_pid"
+    console_pid=
+}

@@ -32,6 +32,7 @@ clean_machine() {
     w reg delete "$activator_key" /f >/dev/null 2>&1
 }
 finish() {
+    console_end
     if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then
         w "$bin/vwn-user.exe" exit 10000 >/dev/null 2>&1 || kill "$program_pid" 2>/dev/null
     fi
@@ -82,7 +83,15 @@ refuses_link_at "$log_folder" ../../vwn-link-target
 rm -rf "$drive/ProgramData/Tessaly"
 refuses_link_at "$drive/ProgramData/Tessaly" ../vwn-link-target
 
+# Another product of the maker keeps its data in Tessaly, and a console left in the log folder
+# holds it open (both of another owner under Wine): the setup takes both where they are.
+other_product=$drive/ProgramData/Tessaly/OtherProduct
+mkdir -p "$log_folder" "$other_product"
+printf 'theirs\r\n' >"$other_product/settings.ini"
+console_in 'C:\ProgramData\Tessaly\Voltwren' || fail "no console in the log folder"
 w "$setup" /S || fail "the setup ended with $?"
+console_end
+[ "$(cat "$other_product/settings.ini")" = "$(printf 'theirs\r')" ] || fail "the setup changed another product's data"
 
 # --- Files ---------------------------------------------------------------------
 expect_same_file "$inst/notification_icon.png" "$bin/notification_icon.png"

@@ -31,7 +31,7 @@ clean_machine() {
     w "$inst_win\\Uninstall.exe" /S >/dev/null 2>&1 && eventually 30 eval '! key_exists "$nsis_key" 32'
     rm -rf "$drive/Program Files/Tessaly" "$drive/ProgramData/Tessaly" "$link_target"
 }
-trap 'clean_machine; rm -rf "$scratch"' EXIT
+trap 'console_end; clean_machine; rm -rf "$scratch"' EXIT
 
 start_program() {
     "$wine_run" "$prefix" "$inst_win\\Voltwren.exe" -retrycount 100000 >/dev/null 2>&1 &
@@ -77,21 +77,29 @@ printf 'charger tool\r\n' >"$tool"
 
 # --- A link at the log folder's path, or at Tessaly above it: Windows opens the link itself
 # and the package removes it as a link; Wine 8 opens only its target, so there the package
-# must fail and leave both alone. Under Wine a Tessaly made here is another owner's, judged
-# first: its refusal is the one logged. ----------------------------------------------------
-refuses_link_at() { # path target log
+# must fail and leave both alone. A Tessaly made here is another owner's under Wine: it is taken,
+# and the link below it is the one refused. ----------------------------------------------------
+refuses_link_at() { # path target log refused
     ln -s "$2" "$1"
     msiexec_logged "$3" /i "$(windows_path "$msi")" /qn
     [ $? = "$install_failure" ] && [ -L "$1" ] || fail "the package did not refuse a link at $1"
-    log_has "$3" "Refused $tessaly_win (error 681): a link that opens only as what it points to"
+    log_has "$3" "Refused $4 (error 681): a link that opens only as what it points to"
     link_target_untouched "$link_target" || fail "the package changed the files behind the link at $1"
     rm "$1"
 }
 stage_link_target "$link_target"
 mkdir -p "$(dirname "$log_folder")"
-refuses_link_at "$log_folder" ../../vwn-link-target over-link.log
+refuses_link_at "$log_folder" ../../vwn-link-target over-link.log "$log_folder_win"
 rmdir "$(dirname "$log_folder")"
-refuses_link_at "$(dirname "$log_folder")" ../vwn-link-target over-parent-link.log
+refuses_link_at "$(dirname "$log_folder")" ../vwn-link-target over-parent-link.log "$tessaly_win"
+
+# Another product of the maker keeps its data in Tessaly: no step of the package touches it.
+other_product=$drive/ProgramData/Tessaly/OtherProduct
+mkdir -p "$other_product"
+printf 'theirs\r\n' >"$other_product/settings.ini"
+other_product_untouched() {
+    [ "$(cat "$other_product/settings.ini")" = "$(printf 'theirs\r')" ] || fail "$1 changed another product's data"
+}
 
 # --- Silent install -----------------------------------------------------------------
 msiexec_logged install.log /i "$(windows_path "$msi")" /qn || fail "the silent install ended with $?"
@@ -107,8 +115,17 @@ expect_value "$dependency_key" 64 Version "REG_SZ $version"
 [ "$(program_view_version)" = "$version" ] || fail "the program's registry view shows '$(program_view_version)'"
 key_exists "$nsis_key" 32 && fail "the package wrote the NSIS setup's uninstall entry"
 grants_others_nothing "$log_folder" || fail "the new log folder grants others $(stat -c %a "$log_folder")"
-log_has install.log "Made $tessaly_win with its owner and rights"
+took_tessaly="Took $tessaly_win from another owner: owner Administrators, with rights of its own; what it holds keeps its rights"
+log_has install.log "$took_tessaly"
 log_has install.log "Made $log_folder_win with its owner and rights"
+other_product_untouched "the install"
+
+# --- A repair while a console left in the log folder holds it open --------------------------
+console_in "$log_folder_win" || fail "no console in the log folder"
+msiexec_logged repair.log /i "$(windows_path "$msi")" REINSTALL=ALL REINSTALLMODE=vomus /qn ||
+    fail "the repair ended with $?"
+console_end
+log_has repair.log "Took $log_folder_win in place, as a program holds it open: owner Administrators, with rights of its own"
 
 # --- The NSIS setup refuses while the package is installed ---------------------------
 w "$setup" /S
@@ -123,10 +140,12 @@ expect_program_ended "silent upgrade"
 expect_value "$dependency_key" 64 Version "REG_SZ $next"
 [ "$(products)" = 1 ] || fail "$(products) products installed after the upgrade"
 tool_untouched "the upgrade"
-# Wine shows every folder as the user's: the upgrade finds one of another owner and makes it
+# Wine shows every folder as the user's: the upgrade takes Tessaly again and makes the log folder
 # afresh. A folder of Administrators or SYSTEM, kept with its logs, is the unit tests' part.
-[ -e "$log_folder/earlier.log" ] && fail "the upgrade kept a folder of another owner"
-log_has upgrade.log "Replaced $tessaly_win: a link or a folder of another owner was there"
+[ -e "$log_folder/earlier.log" ] && fail "the upgrade kept a log folder of another owner"
+log_has upgrade.log "$took_tessaly"
+log_has upgrade.log "Replaced $log_folder_win: a folder of another owner was there"
+other_product_untouched "the upgrade"
 w "$bin/vwn-user.exe" wait-window 0 >/dev/null 2>&1 && fail "a silent upgrade started the program"
 
 # --- A downgrade is refused ------------------------------------------------------------
