@@ -10,7 +10,6 @@ namespace vwnlog
 namespace
 {
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
 } // namespace
 
 ExpectedFinalPath ExpectedFinalPath::ForName(const std::wstring& name) const
