@@ -1,5 +1,6 @@
 #include "detection/ChargerReading.h"
 
+#include "detection/DetectionEvents.h"
 #include "detection/PollingFigures.h"
 #include "detection/ValueFile.h"
 #include "logging/ApacheLogger.h"
@@ -36,6 +37,7 @@ bool Preprocessing(DetectionState& state)
         VWN_LOGW(
             L"[ChipAccessHelper][ChipAccessHelper::Preprocessing] Unable to get the value file path !!!");
     }
+    ReportIfToolUnusable(state.ToolFolder(), found ? valueFolder : std::wstring());
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::Preprocessing] out.");
     return found;
 }
@@ -112,4 +114,8 @@ void DetectSlaveAddress(DetectionState& state)
     }
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DetectSlaveAddress] _addr(0x%X) detected.",
              state.slaveAddr);
+    if (state.slaveAddr == kNoSlaveAddress)
+    {
+        ReportNoChip(kSlaveAddrCandidates[0], kSlaveAddrCandidates[1]);
+    }
 }

@@ -1,6 +1,7 @@
 #include "detection/PollingLoop.h"
 
 #include "detection/ChargerReading.h"
+#include "detection/DetectionEvents.h"
 #include "detection/PollingFigures.h"
 #include "detection/ValueFile.h"
 #include "logging/ApacheLogger.h"
@@ -25,6 +26,7 @@ void SendAgain(DetectionState& state, PollRun& run)
     VWN_LOGW(
         L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] No value after %d reads: sending the command again ...",
         run.retryIndex);
+    ReportCommandResent(run.retryIndex, state.ToolFolder());
     state.console.RenewIfStuck();
     if (run.slaveAddr == kNoSlaveAddress || run.resultFilename.empty())
     {
@@ -41,6 +43,7 @@ void GiveUp(DetectionState& state, PollRun& run)
 {
     VWN_LOGW(
         L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] @@@@@ Unable to read the value from the tool !!! @@@@@");
+    ReportGaveUp(run.retryIndex + 1);
     run.result = 1;
     run.polling = false;
     VWN_LOGW(
@@ -80,10 +83,19 @@ void PollOnce(DetectionState& state, PollRun& run)
     }
     if (isSuccessful)
     {
+        if (run.retryIndex >= kFailedReadsPerResend)
+        {
+            ReportReadingsBack();
+        }
         run.retryIndex = 0;
         OnChargingType(state, value);
+        return;
     }
-    else if (run.retryIndex < run.retryCount)
+    if (run.retryIndex == 0)
+    {
+        NoteFirstReadWithoutValue();
+    }
+    if (run.retryIndex < run.retryCount)
     {
         ++run.retryIndex;
     }

@@ -1,5 +1,6 @@
 #include "detection/ToolConsole.h"
 
+#include "detection/DetectionEvents.h"
 #include "logging/ApacheLogger.h"
 #include "logging/LastErrorText.h"
 
@@ -274,6 +275,10 @@ bool ToolConsole::WriteToConsole(const std::string& text)
             L"[ChipAccessHelper][ChipAccessHelper::WriteToConsole] @@@@@ The console takes no more commands: %ws !!! @@@@@",
             LastErrorText(code).c_str());
     }
+    if (!result && !m_writeFailed)
+    {
+        m_writeError = code;
+    }
     m_writeFailed = m_writeFailed || !result;
     if (m_detailedLog)
     {
@@ -349,6 +354,20 @@ bool ToolConsole::TakesCommands() const
            WaitForSingleObject(m_process.Process(), 0) == WAIT_TIMEOUT;
 }
 
+std::wstring ToolConsole::Fault() const
+{
+    DWORD exitCode = 0;
+    if (m_writeFailed)
+    {
+        return L"the console took no more commands: " + LastErrorText(m_writeError);
+    }
+    if (m_process.IsValid() && GetExitCodeProcess(m_process.Process(), &exitCode) && exitCode != STILL_ACTIVE)
+    {
+        return L"cmd.exe had ended with exit code " + std::to_wstring(exitCode);
+    }
+    return L"there was no console";
+}
+
 DWORD ToolConsole::StillRunningToolRun() const
 {
     // Room for the list's header and a few ids; cmd.exe runs one tool at a time.
@@ -381,16 +400,18 @@ DWORD ToolConsole::StillRunningToolRun() const
 bool ToolConsole::RenewIfStuck()
 {
     const DWORD toolRun = StillRunningToolRun();
+    const std::wstring run = toolRun != 0 ? DescribeRun(toolRun) : std::wstring();
     if (toolRun != 0)
     {
         VWN_LOGW(
             L"[ChipAccessHelper][ChipAccessHelper::RenewConsole] @@@@@ %ws of an earlier command still holds the console: ending both !!! @@@@@",
-            DescribeRun(toolRun).c_str());
+            run.c_str());
     }
     else if (TakesCommands())
     {
         return false;
     }
+    ReportConsoleRenewed(toolRun != 0 ? run + L" hung and was ended" : Fault());
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::RenewConsole] Starting a fresh console ...");
     // Closing the kill-on-close job ends cmd.exe and whatever it started.
     m_input.Reset();

@@ -83,6 +83,8 @@ public:
 
 private:
     bool TakesCommands() const;
+    // Why a console that holds no tool run takes no more commands, in words.
+    std::wstring Fault() const;
     // The process id of a tool run still going in the console's job, or 0.
     DWORD StillRunningToolRun() const;
     void WaitForLineSpacing();
@@ -90,6 +92,7 @@ private:
     bool m_detailedLog = false;
     std::wstring m_toolFolder;
     bool m_writeFailed = false;
+    DWORD m_writeError = ERROR_SUCCESS;
     std::chrono::steady_clock::time_point m_started;
     std::chrono::steady_clock::time_point m_lastLine;
     unsigned m_linesTyped = 0;

@@ -45,9 +45,10 @@ ManifestDPIAware true
 ; What the program registers for its toasts under the current user (identifier and activator class).
 !define AUMID_KEY "Software\Classes\AppUserModelId\Tessaly.VoltwrenPowerBeacon"
 !define ACTIVATOR_KEY "Software\Classes\CLSID\{90015346-0000-0000-0000-000000000000}"
-; The main window and its File, Exit command.
+; The main window and its File, Exit command (105), with "asked by a setup" (0x5602) in the
+; high word, as base/ExitRequest.h defines it: the program's event log then names the setup.
 !define WINDOW_CLASS "VOLTWREN"
-!define EXIT_COMMAND 105
+!define EXIT_COMMAND 0x56020069
 !define SYNCHRONIZE 0x00100000
 ; ERROR_ELEVATION_REQUIRED, ERROR_INSTALL_PLATFORM_UNSUPPORTED, ERROR_INSTALL_FAILURE,
 ; ERROR_PRODUCT_VERSION ("another version of this product is already installed")
