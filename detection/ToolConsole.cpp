@@ -274,9 +274,6 @@ bool ToolConsole::WriteToConsole(const std::string& text)
         VWN_LOGW(
             L"[ChipAccessHelper][ChipAccessHelper::WriteToConsole] @@@@@ The console takes no more commands: %ws !!! @@@@@",
             LastErrorText(code).c_str());
-    }
-    if (!result && !m_writeFailed)
-    {
         m_writeError = code;
     }
     m_writeFailed = m_writeFailed || !result;
