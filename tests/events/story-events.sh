@@ -5,6 +5,7 @@
 #   - calibration: known events reported through the program's own source come back exactly,
 #     so that a change in the trace's format fails here instead of passing;
 #   - a tool that stops answering, with -retrycount 5: exactly 1000, 2000, 3000 and 1001;
+#   - no tool's folder at all, with -retrycount 0: 3001 and 2003 before the 3000;
 #   - a tool that flaps for two minutes: one 2000 and one 2001, not one per silence.
 set -uo pipefail
 prefix=$1 wine_run=$2 bin=$3 calibration=$4 version=$5
@@ -65,6 +66,15 @@ expect_events "a tool that stops answering" "$(row 1000 Information user "$versi
     row 2000 Warning user 5 "$tool" 1
     row 3000 Error user 6 S
     row 1001 Information user 'gave up after failed reads')" "$(events_in "$work/stops.txt")"
+
+stage "$here/../../docs/stories/tool-stops-answering.txt"
+rm -rf "$program/ITE inboxI2C Flash"
+traced "$work/no-tool.txt" "$program/Voltwren.exe" -retrycount 0 || fail "the program without a tool ended with $?"
+expect_events "no tool's folder" "$(row 1000 Information user "$version" '-retrycount 0' "$log_file"
+    row 3001 Error user "the tool's folder" "$tool"
+    row 2003 Warning user 0x4E 0x40
+    row 3000 Error user 1 S
+    row 1001 Information user 'gave up after failed reads')" "$(events_in "$work/no-tool.txt")"
 
 stage "$here/flapping-story.txt"
 traced "$work/flapping.txt" "$program/Voltwren.exe" &
