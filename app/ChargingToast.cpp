@@ -2,6 +2,7 @@
 
 #include "detection/ChargingType.h"
 #include "logging/ApacheLogger.h"
+#include "logging/EventReports.h"
 #include "toast/ToastNotification.h"
 #include "toast/WinRtError.h"
 
@@ -26,6 +27,7 @@ void ShowChargingTypeToast(BYTE chargingType, const std::wstring& programFolder)
         VWN_LOGW(
             L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] @@@@@ Unable to show the toast, HRESULT(0x%08X) !!! @@@@@",
             static_cast<unsigned>(error.Code()));
+        ReportToEventLog(VoltwrenEvent::kToastRefused, {HresultInsert(error.Code())});
     }
     catch (const std::exception& error)
     {

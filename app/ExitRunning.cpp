@@ -1,6 +1,7 @@
 #include "app/ExitRunning.h"
 
 #include "app/resource.h"
+#include "base/ExitRequest.h"
 #include "base/UniqueHandle.h"
 
 #include <string>
@@ -79,7 +80,7 @@ int ExitRunningProgram(HINSTANCE instance)
     GetWindowThreadProcessId(window, &processId);
     // Opened before the request, so that the id cannot go to another process meanwhile.
     const UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
-    if (!PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDM_EXIT, 0), 0))
+    if (!PostMessageW(window, WM_COMMAND, ExitRequest(kExitAskedBySwitch), 0))
     {
         Tell(Describe(processId) + " could not be asked to end (error " + std::to_string(GetLastError()) +
              ").");

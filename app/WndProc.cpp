@@ -1,11 +1,15 @@
 #include "app/WndProc.h"
 
+#include "app/EndReason.h"
 #include "app/Globals.h"
 #include "app/GlobalMutex.h"
 #include "app/PowerSource.h"
 #include "app/resource.h"
+#include "base/ExitRequest.h"
 #include "detection/ChipAccessHelper.h"
 #include "logging/ApacheLogger.h"
+
+static_assert(IDM_EXIT == kExitCommand, "File, Exit is the command that others send to end the program");
 
 namespace
 {
@@ -54,10 +58,28 @@ void OnEndSession(HWND window, WPARAM wParam, LPARAM lParam)
     if ((lParam & ENDSESSION_CLOSEAPP) != 0)
     {
         VWN_LOGW(L"[Voltwren][WndProc] ENDSESSION_CLOSEAPP: the program ends.");
+        NoteEndReason(EndReason::Setup);
         DestroyWindow(window);
         return;
     }
     ReleaseDetectionAndMutex();
+    // The system may end the process as soon as this returns.
+    NoteEndReason(EndReason::SessionEnd);
+    ReportEnded();
+}
+
+// A menu or an accelerator puts 0 or 1 in the high word; others say who asks (base/ExitRequest.h).
+EndReason ExitAskedBy(WORD highWord)
+{
+    switch (highWord)
+    {
+    case kExitAskedBySwitch:
+        return EndReason::ExitSwitch;
+    case kExitAskedBySetup:
+        return EndReason::Setup;
+    default:
+        return EndReason::FileExit;
+    }
 }
 
 LRESULT OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -68,6 +90,7 @@ LRESULT OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
         DialogBoxParamW(g_hInstance, MAKEINTRESOURCEW(IDD_ABOUTBOX), window, AboutDlgProc, 0);
         return 0;
     case IDM_EXIT:
+        NoteEndReason(ExitAskedBy(HIWORD(wParam)));
         DestroyWindow(window);
         return 0;
     default:

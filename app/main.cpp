@@ -1,3 +1,4 @@
+#include "app/EndReason.h"
 #include "app/ExitRunning.h"
 #include "app/Globals.h"
 #include "app/GlobalMutex.h"
@@ -11,6 +12,8 @@
 #include "base/NamedEvent.h"
 #include "install/VersionNumber.h"
 #include "logging/ApacheLogger.h"
+#include "logging/EventReports.h"
+#include "logging/LogFileSetting.h"
 #include "toast/NotifierIdentity.h"
 #include "logging/DebuggerLine.h"
 #include "logging/LastErrorText.h"
@@ -124,6 +127,26 @@ bool ProcessCommandLine(const std::wstring& workingDir)
     return detailedLog;
 }
 
+// What a fleet sees of the start; the events that the start held back follow it.
+void ReportStarted(const std::wstring& workingDir)
+{
+    const std::wstring arguments = ArgumentsAfterProgram(GetCommandLineW());
+    std::wstring logFile = L"none: no log library";
+    if (ApacheLogger::IsBound())
+    {
+        logFile = ConfiguredLogFile(workingDir + L"log4cxx.properties");
+        logFile = logFile.empty() ? L"none named in log4cxx.properties" : logFile;
+    }
+    ReportToEventLog(VoltwrenEvent::kStarted,
+                     {L"" VWN_PROGRAM_VERSION, arguments.empty() ? L"none" : arguments, logFile});
+}
+
+void GiveUp()
+{
+    NoteEndReason(EndReason::GaveUp);
+    PostQuitToMainWindow();
+}
+
 // Detection tells the entry point through the release event that it let go.
 void SignalDetectionReleased()
 {
@@ -139,7 +162,7 @@ DetectionSettings MakeDetectionSettings(const std::wstring& workingDir, bool det
     settings.detailedLog = detailedLog;
     settings.callbacks.chargingTypeChanged = [workingDir](BYTE chargingType)
     { ShowChargingTypeToast(chargingType, workingDir); };
-    settings.callbacks.gaveUp = PostQuitToMainWindow;
+    settings.callbacks.gaveUp = GiveUp;
     settings.callbacks.released = SignalDetectionReleased;
     settings.callbacks.registerToastIdentity = [](const std::wstring& programFolder)
     {
@@ -213,6 +236,10 @@ void RegisterForRestart()
     VWN_LOGW(
         L"[Voltwren][wWinMain] RegisterApplicationRestart(\"%ws\", RESTART_NO_REBOOT): HRESULT(0x%08lX).",
         arguments.c_str(), static_cast<unsigned long>(hr));
+    if (FAILED(hr))
+    {
+        ReportToEventLog(VoltwrenEvent::kRestartNotRegistered, {HresultInsert(hr)});
+    }
 }
 
 // Only 0 (WM_QUIT) ends the loop; -1 is an error for one message, not the end.
@@ -243,6 +270,7 @@ int ShutDown(int exitCode)
     }
     g_chipAccessHelperEvent.Reset();
     GlobalMutex::Instance().Release();
+    ReportEnded();
     return exitCode;
 }
 } // namespace
@@ -261,6 +289,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
     CreateSingleInstanceMutex();
     CreateReleaseEvent();
     const bool detailedLog = ProcessCommandLine(workingDir);
+    ReportStarted(workingDir);
     StartDetection(workingDir, detailedLog);
 
     if (CreateMainWindow(instance, showCommand, detailedLog) == nullptr)

@@ -114,6 +114,14 @@ struct AllocatedSidTraits
     static void Close(Value value) { FreeSid(value); }
 };
 
+// RegisterEventSourceW results.
+struct EventSourceTraits
+{
+    using Value = HANDLE;
+    static Value Empty() { return nullptr; }
+    static void Close(Value value) { DeregisterEventSource(value); }
+};
+
 // Events, mutexes, threads, processes, pipes, file mappings: empty is null.
 using UniqueHandle = BasicUniqueHandle<KernelHandleTraits>;
 // CreateFileW results: empty is INVALID_HANDLE_VALUE.
@@ -123,6 +131,7 @@ using UniqueFind = BasicUniqueHandle<FindHandleTraits>;
 using UniqueLocalMemory = BasicUniqueHandle<LocalMemoryTraits>;
 using UniqueRegistryKey = BasicUniqueHandle<RegistryKeyTraits>;
 using UniqueSid = BasicUniqueHandle<AllocatedSidTraits>;
+using UniqueEventSource = BasicUniqueHandle<EventSourceTraits>;
 
 // Both handles that CreateProcessW returns, closed together. Reset() closes
 // them (keeping the last-error code) and empties; a second Reset() does nothing.

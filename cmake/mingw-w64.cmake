@@ -11,6 +11,8 @@ set(_triplet ${VWN_ARCH}-w64-mingw32)
 set(CMAKE_C_COMPILER ${_triplet}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${_triplet}-g++-posix)
 set(CMAKE_RC_COMPILER ${_triplet}-windres)
+# The message compiler of the same binutils (packaging/events).
+set(VWN_WINDMC ${_triplet}-windmc)
 set(CMAKE_FIND_ROOT_PATH /usr/${_triplet})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

@@ -1,5 +1,6 @@
 #include "detection/ChargerReading.h"
 
+#include "detection/DetectionEvents.h"
 #include "detection/PollingFigures.h"
 #include "detection/ValueFile.h"
 #include "logging/ApacheLogger.h"
@@ -36,6 +37,7 @@ bool Preprocessing(DetectionState& state, StopSignal& stop)
         VWN_LOGW(
             L"[ChipAccessHelper][ChipAccessHelper::Preprocessing] Unable to get the value file path !!!");
     }
+    ReportIfToolUnusable(state.ToolFolder(), found ? valueFolder : std::wstring());
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::Preprocessing] out.");
     return found;
 }
@@ -170,6 +172,10 @@ ProbeEnd DetectSlaveAddress(DetectionState& state, DWORD runWaitMs, StopSignal& 
     {
         VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DetectSlaveAddress] _addr(0x%X) detected.",
                  state.slaveAddr);
+    }
+    if (end == ProbeEnd::NoAnswer)
+    {
+        ReportNoChip(kSlaveAddrCandidates[0], kSlaveAddrCandidates[1]);
     }
     return end;
 }

@@ -1,6 +1,7 @@
 #include "detection/PollingLoop.h"
 
 #include "detection/ChargerReading.h"
+#include "detection/DetectionEvents.h"
 #include "detection/PollingFigures.h"
 #include "detection/ValueFile.h"
 #include "logging/ApacheLogger.h"
@@ -25,6 +26,7 @@ void SendAgain(DetectionState& state, PollRun& run, StopSignal& stop)
     VWN_LOGW(
         L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] No value after %d reads: sending the command again ...",
         run.retryIndex);
+    ReportCommandResent(run.retryIndex, state.ToolFolder());
     if (state.console.RenewConsole() == ConsoleRenewal::RunGoing)
     {
         // cmd.exe reads a command only after the run: the reads go on and find its answer.
@@ -50,6 +52,7 @@ void GiveUp(DetectionState& state, PollRun& run)
 {
     VWN_LOGW(
         L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] @@@@@ Unable to read the value from the tool !!! @@@@@");
+    ReportGaveUp(run.retryIndex + 1);
     run.result = 1;
     run.polling = false;
     VWN_LOGW(
@@ -94,10 +97,19 @@ void PollOnce(DetectionState& state, PollRun& run, StopSignal& stop)
     }
     if (isSuccessful)
     {
+        if (run.retryIndex >= kFailedReadsPerResend)
+        {
+            ReportReadingsBack();
+        }
         run.retryIndex = 0;
         OnChargingType(state, value);
+        return;
     }
-    else if (run.retryIndex < run.retryCount)
+    if (run.retryIndex == 0)
+    {
+        NoteFirstReadWithoutValue();
+    }
+    if (run.retryIndex < run.retryCount)
     {
         ++run.retryIndex;
     }

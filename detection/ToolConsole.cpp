@@ -1,5 +1,6 @@
 #include "detection/ToolConsole.h"
 
+#include "detection/DetectionEvents.h"
 #include "detection/PollingFigures.h"
 #include "logging/ApacheLogger.h"
 #include "logging/LastErrorText.h"
@@ -306,6 +307,7 @@ bool ToolConsole::WriteToConsole(const std::string& text, StopSignal& stop)
         VWN_LOGW(
             L"[ChipAccessHelper][ChipAccessHelper::WriteToConsole] @@@@@ The console takes no more commands: %ws !!! @@@@@",
             LastErrorText(code).c_str());
+        m_writeError = code;
     }
     m_writeFailed = m_writeFailed || !result;
     if (m_detailedLog)
@@ -395,6 +397,20 @@ bool ToolConsole::TakesCommands() const
 {
     return m_input.IsValid() && !m_writeFailed && m_process.IsValid() &&
            WaitForSingleObject(m_process.Process(), 0) == WAIT_TIMEOUT;
+}
+
+std::wstring ToolConsole::Fault() const
+{
+    DWORD exitCode = 0;
+    if (m_writeFailed)
+    {
+        return L"the console took no more commands: " + LastErrorText(m_writeError);
+    }
+    if (m_process.IsValid() && GetExitCodeProcess(m_process.Process(), &exitCode) && exitCode != STILL_ACTIVE)
+    {
+        return L"cmd.exe had ended with exit code " + std::to_wstring(exitCode);
+    }
+    return L"there was no console";
 }
 
 ToolConsole::JobLook ToolConsole::LookAtJob() const
@@ -524,6 +540,7 @@ ConsoleRenewal ToolConsole::ReplaceConsole(DWORD hungRun)
             L"[ChipAccessHelper][ChipAccessHelper::RenewConsole] @@@@@ %ws of an earlier command still holds the console: ending both !!! @@@@@",
             DescribeRun(hungRun).c_str());
     }
+    ReportConsoleRenewed(hungRun != 0 ? DescribeRun(hungRun) + L" hung and was ended" : Fault());
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::RenewConsole] Starting a fresh console ...");
     // Closing the kill-on-close job ends cmd.exe and whatever it started.
     m_input.Reset();

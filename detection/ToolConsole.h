@@ -128,6 +128,8 @@ private:
 
     bool TakesCommands() const;
     JobLook LookAtJob() const;
+    // Why a console that holds no tool run takes no more commands, in words.
+    std::wstring Fault() const;
     DWORD StillRunningToolRun() const;
     ConsoleRenewal ReplaceConsole(DWORD hungRun);
     // Before the second line of a fresh console, which Wine's cmd.exe may drop.
@@ -137,6 +139,7 @@ private:
     bool m_detailedLog = false;
     std::wstring m_toolFolder;
     bool m_writeFailed = false;
+    DWORD m_writeError = ERROR_SUCCESS;
     std::chrono::steady_clock::time_point m_started;
     std::chrono::steady_clock::time_point m_lastLine;
     unsigned m_linesTyped = 0;

@@ -1,6 +1,7 @@
 #include "logging/ApacheLogger.h"
 
 #include "base/TextCodec.h"
+#include "logging/EventReports.h"
 #include "logging/LogFolderReset.h"
 
 #include <cstdarg>
@@ -40,6 +41,16 @@ template <typename Fn> void BindEntryPoint(HMODULE library, const char* name, Fn
     {
         slot = reinterpret_cast<Fn>(reinterpret_cast<void*>(proc));
     }
+}
+
+// What the event log says of a library that did not load.
+std::wstring LoadFailure(const std::wstring& path, DWORD code)
+{
+    if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+    {
+        return L"Log4cxxWrapper.dll is missing: " + path;
+    }
+    return L"Log4cxxWrapper.dll refused to load (error " + std::to_wstring(code) + L"): " + path;
 }
 
 int FormatInto(wchar_t* buffer, const wchar_t* format, va_list args)
@@ -82,6 +93,8 @@ void ApacheLogger::Init(const std::wstring& workingDir, LoggerNameSuffix suffix,
             OutputDebugStringW((L"[ApacheLogger][Init] @@@@@ " + FromAnsi(error.what()) +
                                 L": no log library for this run !!! @@@@@")
                                    .c_str());
+            ReportToEventLog(VoltwrenEvent::kLogFolderDistrusted,
+                             {kLogFolderPath, FromAnsi(error.what()) + L"; this run writes no log"});
             return;
         }
     }
@@ -95,6 +108,8 @@ void ApacheLogger::Bind(const std::wstring& workingDir, LoggerNameSuffix suffix)
     HMODULE library = LoadLibraryW(path.c_str());
     if (library == nullptr)
     {
+        const DWORD code = GetLastError();
+        ReportToEventLog(VoltwrenEvent::kLogNotBound, {LoadFailure(path, code)});
         return;
     }
     BindEntryPoint(library, "Log4cxxPropertyConfigureW", s_configure);
@@ -105,7 +120,16 @@ void ApacheLogger::Bind(const std::wstring& workingDir, LoggerNameSuffix suffix)
 
 void ApacheLogger::Configure(const std::wstring& propertiesPath)
 {
+    if (IsBound() && GetFileAttributesW(propertiesPath.c_str()) == INVALID_FILE_ATTRIBUTES)
+    {
+        ReportToEventLog(VoltwrenEvent::kLogNotBound, {L"log4cxx.properties is missing: " + propertiesPath});
+    }
     s_configure(propertiesPath.c_str());
+}
+
+bool ApacheLogger::IsBound()
+{
+    return s_debugW != NoDebugW;
 }
 
 LoggerRefPtr ApacheLogger::GetLogger(const std::wstring& name)

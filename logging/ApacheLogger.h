@@ -36,6 +36,8 @@ public:
     // Binds the library only (the second half of Init).
     static void Bind(const std::wstring& workingDir, LoggerNameSuffix suffix);
     static void Configure(const std::wstring& propertiesPath);
+    // Whether the library was loaded and gave its entry points.
+    static bool IsBound();
     static LoggerRefPtr GetLogger(const std::wstring& name);
 
     static void DebugW(const LoggerRefPtr& logger, const wchar_t* format, ...);

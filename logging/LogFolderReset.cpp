@@ -4,6 +4,7 @@
 #include "base/TreeRemoval.h"
 #include "base/TrustedOwner.h"
 #include "base/UniqueHandle.h"
+#include "logging/EventReports.h"
 
 #include <aclapi.h>
 
@@ -43,17 +44,36 @@ bool PathExists(const std::wstring& path)
     return exists && !error;
 }
 
-bool ShouldDelete(const std::wstring& path)
-{
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes == INVALID_FILE_ATTRIBUTES || JudgeFolderAt(path, attributes) != FoundFolder::Trusted;
-}
-
 // A link whose target is gone is invisible to the existence test, yet it still lies at the path.
 bool IsLinkAt(const std::wstring& path)
 {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Why what lies at the path is deleted, as the event log says it; null for a folder that is kept.
+const wchar_t* ReasonToDelete(const std::wstring& path, bool exists)
+{
+    if (!exists)
+    {
+        return IsLinkAt(path) ? L"a link was at its path" : nullptr;
+    }
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+    {
+        return L"its attributes could not be read";
+    }
+    switch (JudgeFolderAt(path, attributes))
+    {
+    case FoundFolder::Trusted:
+        return nullptr;
+    case FoundFolder::NotAFolder:
+        return L"a file was at its path";
+    default:
+        return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0
+                   ? L"a link was at its path"
+                   : L"neither Administrators nor SYSTEM owned it";
+    }
 }
 
 // Each folder between the root and the path; a link there is not the folder the installer made.
@@ -165,12 +185,15 @@ bool ProtectDaclWithoutEveryone(PSECURITY_DESCRIPTOR descriptor)
 void ResetLogFolderAt(const std::wstring& path, const std::wstring& userCreatableRoot)
 {
     RefuseLinksAbove(path, userCreatableRoot);
-    const bool exists = PathExists(path);
-    if ((exists && ShouldDelete(path)) || (!exists && IsLinkAt(path)))
+    const wchar_t* reason = ReasonToDelete(path, PathExists(path));
+    if (reason != nullptr)
     {
         OutputDebugStringW(kRemoveAllLine);
         RemoveTreeWithoutFollowingLinks(path);
         OutputDebugStringW(kRemoveAllDoneLine);
+        ReportToEventLog(
+            VoltwrenEvent::kLogFolderDistrusted,
+            {path, std::wstring(reason) + L": it was deleted, and the log library makes it again"});
     }
     StripEveryoneFromKeptFolder(path);
 }

@@ -1,6 +1,6 @@
 ; Voltwren setup: puts the program on a notebook, machine-wide, and takes it off again.
 ; Built by the "installer" target:
-;   makensis -DVERSION=1.0.0 -DVERSION_QUAD=1.0.0.0 -DOUT_FILE=... -DVOLTWREN_EXE=... -DSETUP_ACTIONS=...
+;   makensis -DVERSION=1.0.0 -DVERSION_QUAD=1.0.0.0 -DOUT_FILE=... -DVOLTWREN_EXE=... -DSETUP_ACTIONS=... -DEVENT_MESSAGES=...
 ;            -DLOG_FOLDER=... -DLOG_LIBRARY=... -DLOG_PROPERTIES=... -DNOTIFICATION_ICON=... -DPRODUCT_ICON=...
 ;            [-DSIGN_SCRIPT=...] installer.nsi
 ; Both setup and uninstaller run silently with /S.
@@ -10,8 +10,8 @@ Target amd64-unicode
 SetCompressor /SOLID lzma
 ManifestDPIAware true
 
-!ifndef VERSION | VERSION_QUAD | OUT_FILE | VOLTWREN_EXE | NOTIFICATION_ICON | SETUP_ACTIONS | LOG_FOLDER
-  !error "VERSION, VERSION_QUAD, OUT_FILE, VOLTWREN_EXE, NOTIFICATION_ICON, SETUP_ACTIONS and LOG_FOLDER must be defined"
+!ifndef VERSION | VERSION_QUAD | OUT_FILE | VOLTWREN_EXE | NOTIFICATION_ICON | SETUP_ACTIONS | LOG_FOLDER | EVENT_MESSAGES
+  !error "VERSION, VERSION_QUAD, OUT_FILE, VOLTWREN_EXE, NOTIFICATION_ICON, SETUP_ACTIONS, LOG_FOLDER and EVENT_MESSAGES must be defined"
 !endif
 ; The uninstaller is made inside makensis: it is signed there, before it is packed, and the
 ; setup after it. The script signs only when the build has a certificate.
@@ -40,14 +40,17 @@ ManifestDPIAware true
 !define UNINSTALL_KEY "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT_KEY}"
 !define RUN_KEY "SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
 !define RUN_VALUE "Voltwren"
+; The program's event source in the Application log. HKLM\SYSTEM is one view for both word sizes.
+!define EVENT_SOURCE_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\Voltwren"
 ; The Windows Installer package of the same product writes its version here.
 !define DEPENDENCY_KEY "SOFTWARE\Classes\Installer\Dependencies\${PRODUCT_KEY}"
 ; What the program registers for its toasts under the current user (identifier and activator class).
 !define AUMID_KEY "Software\Classes\AppUserModelId\Tessaly.VoltwrenPowerBeacon"
 !define ACTIVATOR_KEY "Software\Classes\CLSID\{90015346-0000-0000-0000-000000000000}"
-; The main window and its File, Exit command.
+; The main window and its File, Exit command (105), with "asked by a setup" (0x5602) in the
+; high word, as base/ExitRequest.h defines it: the program's event log then names the setup.
 !define WINDOW_CLASS "VOLTWREN"
-!define EXIT_COMMAND 105
+!define EXIT_COMMAND 0x56020069
 !define SYNCHRONIZE 0x00100000
 ; ERROR_ELEVATION_REQUIRED, ERROR_INSTALL_PLATFORM_UNSUPPORTED, ERROR_INSTALL_FAILURE,
 ; ERROR_PRODUCT_VERSION ("another version of this product is already installed")
@@ -210,10 +213,14 @@ Section "Voltwren" SecProgram
     File "/oname=log4cxx.properties" "${LOG_PROPERTIES}"
   !endif
   File "/oname=notification_icon.png" "${NOTIFICATION_ICON}"
+  File "/oname=VoltwrenEvents.dll" "${EVENT_MESSAGES}"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
 
   SetRegView 64
   WriteRegStr HKLM "${RUN_KEY}" "${RUN_VALUE}" '"$INSTDIR\Voltwren.exe"'
+  ; Event Viewer takes the messages of the program's events from here (types: error, warning, information).
+  WriteRegExpandStr HKLM "${EVENT_SOURCE_KEY}" "EventMessageFile" "$INSTDIR\VoltwrenEvents.dll"
+  WriteRegDWORD HKLM "${EVENT_SOURCE_KEY}" "TypesSupported" 7
 
   ${GetSize} "$INSTDIR" "/M=*.* /S=0K /G=0" $0 $1 $2
   SetRegView 32
@@ -266,9 +273,12 @@ Section "Uninstall"
   Delete /REBOOTOK "$INSTDIR\Log4cxxWrapper.dll"
   Delete "$INSTDIR\log4cxx.properties"
   Delete "$INSTDIR\notification_icon.png"
+  ; Event Viewer may hold it open.
+  Delete /REBOOTOK "$INSTDIR\VoltwrenEvents.dll"
 
   SetRegView 64
   DeleteRegValue HKLM "${RUN_KEY}" "${RUN_VALUE}"
+  DeleteRegKey HKLM "${EVENT_SOURCE_KEY}"
   DeleteRegKey HKCU "${AUMID_KEY}"
   DeleteRegKey HKCU "${ACTIVATOR_KEY}"
 

@@ -5,6 +5,7 @@
 #include "toast/WinRtSupport.h"
 
 #include "logging/ApacheLogger.h"
+#include "logging/EventReports.h"
 
 #include <atomic>
 
@@ -108,11 +109,15 @@ void LogBlockingSetting(const ComPtr<WinRtAbi::IToastNotifier>& notifier)
         }
         return;
     }
-    if (setting != WinRtAbi::NotificationSetting_Enabled)
+    if (setting == WinRtAbi::NotificationSetting_Enabled)
     {
-        VWN_LOGW(L"[Voltwren][ShowToastNotification] The toast will not be shown: NotificationSetting %ws.",
-                 NameOrNumber(kBlockingSettings, setting).c_str());
+        ForgetEventCondition(VoltwrenEvent::kToastsOff);
+        return;
     }
+    const std::wstring name = NameOrNumber(kBlockingSettings, setting);
+    VWN_LOGW(L"[Voltwren][ShowToastNotification] The toast will not be shown: NotificationSetting %ws.",
+             name.c_str());
+    ReportToEventLog(VoltwrenEvent::kToastsOff, {L"NotificationSetting " + name});
 }
 
 // Windows 11's Do Not Disturb and alarms-only modes keep toasts off the screen

@@ -1,5 +1,6 @@
 #include "packaging/setup-actions/RunningProgram.h"
 
+#include "base/ExitRequest.h"
 #include "base/UniqueHandle.h"
 
 #include <windows.h>
@@ -7,7 +8,6 @@
 namespace
 {
 const wchar_t* const kWindowClass = L"VOLTWREN";
-constexpr WPARAM kExitCommand = 105;
 constexpr int kTries = 3;
 constexpr UINT kSendTimeoutMs = 5000;
 constexpr DWORD kEndTimeoutMs = 15000;
@@ -20,7 +20,8 @@ void AskToEnd(HWND window)
     GetWindowThreadProcessId(window, &processId);
     UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
     DWORD_PTR ignored = 0;
-    SendMessageTimeoutW(window, WM_COMMAND, kExitCommand, 0, SMTO_ABORTIFHUNG, kSendTimeoutMs, &ignored);
+    SendMessageTimeoutW(window, WM_COMMAND, ExitRequest(kExitAskedBySetup), 0, SMTO_ABORTIFHUNG,
+                        kSendTimeoutMs, &ignored);
     if (process)
     {
         WaitForSingleObject(process.Get(), kEndTimeoutMs);

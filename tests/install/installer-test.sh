@@ -17,6 +17,7 @@ uninstall_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\{6D2A41C
 run_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run'
 aumid_key='HKCU\Software\Classes\AppUserModelId\Tessaly.VoltwrenPowerBeacon'
 activator_key='HKCU\Software\Classes\CLSID\{90015346-0000-0000-0000-000000000000}'
+event_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Voltwren'
 scratch=$(mktemp -d)
 program_pid=
 
@@ -100,6 +101,7 @@ for define in "${defines[@]}"; do
     -DVOLTWREN_EXE=*) expect_same_file "$inst/Voltwren.exe" "${define#-DVOLTWREN_EXE=}" ;;
     -DLOG_LIBRARY=*) expect_same_file "$inst/Log4cxxWrapper.dll" "${define#-DLOG_LIBRARY=}" ;;
     -DLOG_PROPERTIES=*) expect_same_file "$inst/log4cxx.properties" "${define#-DLOG_PROPERTIES=}" ;;
+    -DEVENT_MESSAGES=*) expect_same_file "$inst/VoltwrenEvents.dll" "${define#-DEVENT_MESSAGES=}" ;;
     esac
 done
 [ -f "$inst/Uninstall.exe" ] || fail "no Uninstall.exe"
@@ -122,6 +124,9 @@ bytes=$(find "$inst" -maxdepth 1 -type f -printf '%s\n' | awk '{ s += $1 } END {
 expect_value "$uninstall_key" 32 EstimatedSize "$(printf 'REG_DWORD 0x%x' $((bytes / 1024)))"
 key_exists "$uninstall_key" 64 && fail "the uninstall entry is in the 64-bit view too"
 expect_value "$run_key" 64 Voltwren "REG_SZ \"$inst_win\\Voltwren.exe\""
+# The event source, which the uninstall removes below.
+expect_value "$event_key" 64 EventMessageFile "REG_EXPAND_SZ $inst_win\\VoltwrenEvents.dll"
+expect_value "$event_key" 64 TypesSupported "REG_DWORD 0x7"
 
 # --- The installed program logs under the installed version ------------------------
 # No charger tool answers here: with no retries the program ends by itself.
@@ -152,7 +157,7 @@ else
     fail "the uninstaller did not end the running program"
 fi
 
-for file in Voltwren.exe Log4cxxWrapper.dll log4cxx.properties notification_icon.png Uninstall.exe; do
+for file in Voltwren.exe Log4cxxWrapper.dll VoltwrenEvents.dll log4cxx.properties notification_icon.png Uninstall.exe; do
     [ -e "$inst/$file" ] && fail "$file is still installed"
 done
 [ "$(cat "$tool_folder/ITERHPGen.exe" 2>/dev/null)" = "$(printf 'charger tool\r')" ] ||
@@ -163,6 +168,7 @@ key_exists "$uninstall_key" 32 && fail "the uninstall entry stayed"
 [ -n "$(value_of "$run_key" 64 Voltwren)" ] && fail "the Run value stayed"
 key_exists "$aumid_key" 64 && fail "the identity key stayed"
 key_exists "$activator_key" 64 && fail "the activator key stayed"
+key_exists "$event_key" 64 && fail "the event source stayed"
 [ -d "$log_folder" ] || fail "the uninstaller removed the log folder"
 
 # --- Without the charger tool the folders go too --------------------------------------

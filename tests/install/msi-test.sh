@@ -18,6 +18,7 @@ tessaly_win=${log_folder_win%\\*}
 dependency_key='HKLM\SOFTWARE\Classes\Installer\Dependencies\{6D2A41C8-3F07-4B95-A1E2-58C09D7B3E14}'
 nsis_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\{6D2A41C8-3F07-4B95-A1E2-58C09D7B3E14}'
 run_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run'
+event_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Voltwren'
 # wine hands back the low 8 bits of 1603 (ERROR_INSTALL_FAILURE) and 1638 (ERROR_PRODUCT_VERSION).
 install_failure=$((1603 & 255)) product_version=$((1638 & 255))
 scratch=$(mktemp -d)
@@ -103,15 +104,18 @@ other_product_untouched() {
 
 # --- Silent install -----------------------------------------------------------------
 msiexec_logged install.log /i "$(windows_path "$msi")" /qn || fail "the silent install ended with $?"
-for file in Voltwren.exe Log4cxxWrapper.dll log4cxx.properties notification_icon.png; do
+for file in Voltwren.exe Log4cxxWrapper.dll VoltwrenEvents.dll log4cxx.properties notification_icon.png; do
     expect_same_file "$inst/$file" "$msi_input/$file"
 done
-[ "$(ls -A "$inst" | wc -l)" = 5 ] || fail "the program folder holds $(ls -A "$inst")"
+[ "$(ls -A "$inst" | wc -l)" = 6 ] || fail "the program folder holds $(ls -A "$inst")"
 sections=$("$objdump" -h "$inst/Voltwren.exe")
 grep -q debug_info <<<"$sections" && fail "the installed Voltwren.exe carries debug information"
 grep -q gnu_debuglink <<<"$sections" || fail "the installed Voltwren.exe names no debug file"
 expect_value "$run_key" 64 Voltwren "REG_SZ \"$inst_win\\Voltwren.exe\""
 expect_value "$dependency_key" 64 Version "REG_SZ $version"
+# The event source (wixl writes REG_SZ), which the removal takes away below.
+expect_value "$event_key" 64 EventMessageFile "REG_SZ $inst_win\\VoltwrenEvents.dll"
+expect_value "$event_key" 64 TypesSupported "REG_DWORD 0x7"
 [ "$(program_view_version)" = "$version" ] || fail "the program's registry view shows '$(program_view_version)'"
 key_exists "$nsis_key" 32 && fail "the package wrote the NSIS setup's uninstall entry"
 grants_others_nothing "$log_folder" || fail "the new log folder grants others $(stat -c %a "$log_folder")"
@@ -169,6 +173,7 @@ expect_program_ended "removal"
 tool_untouched "the removal"
 [ -n "$(value_of "$run_key" 64 Voltwren)" ] && fail "the Run value stayed"
 key_exists "$dependency_key" 64 && fail "the dependency key stayed"
+key_exists "$event_key" 64 && fail "the event source stayed"
 [ -n "$(program_view_version)" ] && fail "the version stayed in the program's registry view"
 [ "$(products)" = 0 ] || fail "the product is still registered"
 [ -d "$log_folder" ] || fail "the removal took the log folder"

@@ -38,6 +38,11 @@ for binary in Voltwren.exe Log4cxxWrapper.dll VoltwrenSetup.dll; do
     expect_verified "release/$binary"
 done
 
+# The message DLL, resources without code, is signed as built.
+cp "$bin/VoltwrenEvents.dll" VoltwrenEvents.dll
+"$sign" VoltwrenEvents.dll || fail "VoltwrenEvents.dll could not be signed"
+expect_verified VoltwrenEvents.dll
+
 # --- The MSI -------------------------------------------------------------------------
 cp "$msi" Voltwren.msi
 "$sign" Voltwren.msi || fail "the MSI could not be signed"
