@@ -1,6 +1,7 @@
 // VoltwrenSetup.dll: what the setups need code for. The MSI calls all but the last as
 // custom actions; the NSIS setup calls MakeLogFolderW, so both make the log folder and
 // C:\ProgramData\Tessaly above it with the same owner and rights, and log the same lines.
+#include "packaging/setup-actions/FolderEvents.h"
 #include "packaging/setup-actions/InstalledVersion.h"
 #include "packaging/setup-actions/LogFolderRights.h"
 #include "packaging/setup-actions/RunningProgram.h"
@@ -54,9 +55,15 @@ std::wstring Property(MSIHANDLE install, const wchar_t* name)
 // Deferred, not impersonated: CustomActionData names the log folder. One line per folder.
 extern "C" __declspec(dllexport) UINT __stdcall CreateLogFolder(MSIHANDLE install)
 {
-    const DWORD error = MakeLogFolder(Property(install, L"CustomActionData"),
-                                      [install](const std::wstring& path, const FolderOutcome& outcome)
-                                      { LogLine(install, FolderLine(path, outcome)); });
+    FolderEvents events;
+    const DWORD error =
+        MakeLogFolder(Property(install, L"CustomActionData"),
+                      [install, &events](const std::wstring& path, const FolderOutcome& outcome)
+                      {
+                          LogLine(install, FolderLine(path, outcome));
+                          events.Note(path, outcome);
+                      });
+    events.Report();
     return error == ERROR_SUCCESS ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
 }
 
@@ -111,13 +118,17 @@ extern "C" __declspec(dllexport) DWORD
     {
         lstrcpynW(line, L"", static_cast<int>(capacity));
     }
-    return MakeLogFolder(folder,
-                         [&](const std::wstring& path, const FolderOutcome& outcome)
-                         {
-                             if (reached < 2)
-                             {
-                                 lstrcpynW(lines[reached++], FolderLine(path, outcome).c_str(),
-                                           static_cast<int>(capacity));
-                             }
-                         });
+    FolderEvents events;
+    const DWORD error = MakeLogFolder(folder,
+                                      [&](const std::wstring& path, const FolderOutcome& outcome)
+                                      {
+                                          events.Note(path, outcome);
+                                          if (reached < 2)
+                                          {
+                                              lstrcpynW(lines[reached++], FolderLine(path, outcome).c_str(),
+                                                        static_cast<int>(capacity));
+                                          }
+                                      });
+    events.Report();
+    return error;
 }

@@ -66,16 +66,26 @@ expect_value "$uninstall_key" 32 DisplayVersion "REG_SZ 0.9.0"
 [ -d "$log_folder" ] || fail "no log folder after the first install"
 grants_others_nothing "$log_folder" || fail "the new log folder grants others $(stat -c %a "$log_folder")"
 printf 'damaged' >"$inst/notification_icon.png"
+# The events the setup reported, as scripts/event-trace lists them: "ID<tab>LEVEL<tab>..." lines.
+setup_with_events() { # events-file
+    WINEDEBUG=-all,fixme+advapi,+eventlog,+pid w "$setup" /S >"$1.trace" 2>&1
+    local status=$?
+    "$(dirname "$0")/../../scripts/event-trace" <"$1.trace" >"$1" || fail "the setup's event trace did not parse"
+    return $status
+}
 # A link at the log folder's path, or at Tessaly above it, which the program would not trust.
 # Windows opens a link itself and the setup removes it as a link; Wine 8 opens only its target,
 # so there the setup must refuse (1603) before it copies any file, and leave both alone.
 refuses_link_at() { # path target
     ln -s "$2" "$1"
-    w "$setup" /S
+    setup_with_events "$scratch/refused-events.txt"
     local status=$?
     [ $status = $((1603 & 255)) ] && [ -L "$1" ] || fail "the setup ended with $status over a link at $1"
     link_target_untouched "$link_target" || fail "the setup changed the files behind the link at $1"
     [ "$(cat "$inst/notification_icon.png")" = damaged ] || fail "the setup copied files before refusing $1"
+    local windows=${1#"$drive"/}
+    grep -qF "$(printf '7000\tError\tuser\tC:\\%s\tRefused ' "${windows//\//\\}")" "$scratch/refused-events.txt" ||
+        fail "no error 7000 for the refused $1: $(cat "$scratch/refused-events.txt")"
     rm "$1"
 }
 stage_link_target "$link_target"
@@ -90,8 +100,10 @@ other_product=$drive/ProgramData/Tessaly/OtherProduct
 mkdir -p "$log_folder" "$other_product"
 printf 'theirs\r\n' >"$other_product/settings.ini"
 console_in 'C:\ProgramData\Tessaly\Voltwren' || fail "no console in the log folder"
-w "$setup" /S || fail "the setup ended with $?"
+setup_with_events "$scratch/taken-events.txt" || fail "the setup ended with $?"
 console_end
+grep -qF "$(printf '7001\tWarning\tuser\tC:\\ProgramData\\Tessaly\tTook C:\\ProgramData\\Tessaly from another owner')" "$scratch/taken-events.txt" ||
+    fail "no warning 7001 for the taken folders: $(cat "$scratch/taken-events.txt")"
 [ "$(cat "$other_product/settings.ini")" = "$(printf 'theirs\r')" ] || fail "the setup changed another product's data"
 
 # --- Files ---------------------------------------------------------------------
