@@ -1,5 +1,7 @@
 #pragma once
 
+#include "detection/PollingFigures.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -21,9 +23,18 @@ struct DetectionCallbacks
     std::function<void()> unregisterToastIdentity;
 };
 
+// How the cadence settles on mains when nothing changes: what IT departments may set.
+struct CadencePolicy
+{
+    // 0: never settles.
+    DWORD settleAfterMs = kSettleAfterMs;
+    DWORD settledPollMs = kSettledPollMs;
+};
+
 struct DetectionSettings
 {
     // Detailed mode: lines with paths, commands and readings, and a visible tool console.
     bool detailedLog = false;
     DetectionCallbacks callbacks;
+    CadencePolicy cadence;
 };

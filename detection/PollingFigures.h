@@ -18,3 +18,9 @@ constexpr unsigned kFailedReadsPerResend = 5;
 constexpr unsigned kHungRunMs = 15000;
 // How long a probe at start-up, on the window's thread, waits for its own run.
 constexpr unsigned kStartupProbeWaitMs = 3000;
+// On mains, after this long with nothing that asks for attention (a power notice, a
+// change of charging type, a failed read, a start), the cadence settles; 0 never settles.
+// Group Policy may set it (SettleAfterSeconds).
+constexpr unsigned kSettleAfterMs = 120000;
+// Settled, a command goes out only this often (SettledPollSeconds).
+constexpr unsigned kSettledPollMs = 15000;
