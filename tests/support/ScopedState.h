@@ -72,6 +72,30 @@ private:
     bool m_hadEarlier = false;
 };
 
+// A scratch key under HKEY_CURRENT_USER, made empty for the test and removed with all it holds.
+class ScopedUserKey
+{
+public:
+    explicit ScopedUserKey(const std::wstring& subKey) : m_subKey(subKey)
+    {
+        RegDeleteTreeW(HKEY_CURRENT_USER, subKey.c_str());
+        RegCreateKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, m_key.Put(),
+                        nullptr);
+    }
+    ~ScopedUserKey()
+    {
+        m_key.Reset();
+        RegDeleteTreeW(HKEY_CURRENT_USER, m_subKey.c_str());
+    }
+    ScopedUserKey(const ScopedUserKey&) = delete;
+    ScopedUserKey& operator=(const ScopedUserKey&) = delete;
+    HKEY Get() const { return m_key.Get(); }
+
+private:
+    const std::wstring m_subKey;
+    UniqueRegistryKey m_key;
+};
+
 // This process's standard output, sent to a new file.
 class ScopedStandardOutput
 {
