@@ -302,7 +302,7 @@ TEST(LogFolderRightsTest, MakeLogFolder_KeepsTrustedFoldersWithTheirLogsButNoSec
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kept.error);
     EXPECT_EQ(
         (std::vector<std::wstring>{
-            L"Kept " + parent + L" as it is: Administrators, SYSTEM or TrustedInstaller own it",
+            L"Kept " + parent + L" as it is: Administrators, SYSTEM or a service own it",
             L"Kept " + folder + L", its owner and rights set again; removed links from it: planted.log"}),
         kept.lines);
     EXPECT_EQ("earlier run\r\n", ReadFileBytes(folder + L"\\Voltwren.log"));
