@@ -1,6 +1,6 @@
 #include "base/TreeRemoval.h"
 
-#include "base/UniqueHandle.h"
+#include <winternl.h>
 
 #include <filesystem>
 #include <system_error>
@@ -44,15 +44,25 @@ std::wstring JoinPath(const std::wstring& folder, const std::wstring& name)
 
 namespace
 {
-// FileDispositionInfoEx and its flags (Windows 10 1607), which this toolchain's headers
-// offer only to programs that require that version.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// FileDispositionInfoEx and its flags (Windows 10 1607; ignoring the read-only attribute, 1809),
+// which this toolchain's headers offer only to programs that require those versions.
 constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
 constexpr DWORD kDispositionDelete = 0x1;
 constexpr DWORD kDispositionPosixSemantics = 0x2;
+constexpr DWORD kDispositionIgnoreReadOnly = 0x10;
 struct DispositionInfoEx
 {
     DWORD flags;
 };
+
+bool SetAttributes(HANDLE entry, DWORD attributes)
+{
+    FILE_BASIC_INFO basic = {}; // zero times: leave them as they are
+    basic.FileAttributes = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+    return SetFileInformationByHandle(entry, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
+}
 } // namespace
 
 DWORD DeleteThroughHandle(HANDLE entry)
@@ -67,6 +77,78 @@ DWORD DeleteThroughHandle(HANDLE entry)
     return SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof(disposition))
                ? ERROR_SUCCESS
                : GetLastError();
+}
+
+DWORD DeleteEvenIfReadOnly(HANDLE entry)
+{
+    DispositionInfoEx now = {kDispositionDelete | kDispositionPosixSemantics | kDispositionIgnoreReadOnly};
+    if (SetFileInformationByHandle(entry, kFileDispositionInfoEx, &now, sizeof(now)))
+    {
+        return ERROR_SUCCESS;
+    }
+    if (GetLastError() != ERROR_INVALID_PARAMETER)
+    {
+        return GetLastError();
+    }
+    // Windows before 1809 calls the flag (before 1607, the class) an invalid parameter; so does Wine 8,
+    // for the class, always, and it keeps no read-only attribute on a folder. The attribute belongs
+    // to the file, not to the name: a second name elsewhere gets it back once this one is marked.
+    const UniqueFile attributes(ReOpenFile(entry, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE,
+                                           kShareAll,
+                                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT));
+    FILE_BASIC_INFO found = {};
+    if (!attributes ||
+        !GetFileInformationByHandleEx(attributes.Get(), FileBasicInfo, &found, sizeof(found)) ||
+        (found.FileAttributes & FILE_ATTRIBUTE_READONLY) == 0)
+    {
+        return DeleteThroughHandle(entry);
+    }
+    if (!SetAttributes(attributes.Get(), found.FileAttributes & ~FILE_ATTRIBUTE_READONLY))
+    {
+        return GetLastError();
+    }
+    const DWORD error = DeleteThroughHandle(entry);
+    SetAttributes(attributes.Get(), found.FileAttributes);
+    return error;
+}
+
+OpenedInFolder OpenInFolder(HANDLE folder, const std::wstring& name, InFolder how, DWORD access, DWORD share,
+                            PSECURITY_DESCRIPTOR descriptor)
+{
+    OpenedInFolder opened;
+    const size_t bytes = name.size() * sizeof(wchar_t);
+    if (name.empty() || bytes > 0xfffe || name.find_first_of(L"\\/:") != std::wstring::npos)
+    {
+        opened.error = ERROR_INVALID_NAME;
+        SetLastError(opened.error);
+        return opened;
+    }
+    UNICODE_STRING objectName = {static_cast<USHORT>(bytes), static_cast<USHORT>(bytes),
+                                 const_cast<PWSTR>(name.c_str())};
+    OBJECT_ATTRIBUTES attributes = {};
+    attributes.Length = sizeof(attributes);
+    attributes.RootDirectory = folder;
+    attributes.ObjectName = &objectName;
+    attributes.Attributes = OBJ_CASE_INSENSITIVE;
+    attributes.SecurityDescriptor = descriptor;
+    const ULONG disposition = how == InFolder::Open   ? FILE_OPEN
+                              : how == InFolder::Make ? FILE_CREATE
+                                                      : FILE_OPEN_IF;
+    const ULONG options = (how == InFolder::Open ? 0 : FILE_DIRECTORY_FILE) | FILE_OPEN_REPARSE_POINT |
+                          FILE_OPEN_FOR_BACKUP_INTENT | FILE_SYNCHRONOUS_IO_NONALERT;
+    IO_STATUS_BLOCK status = {};
+    HANDLE handle = nullptr;
+    const NTSTATUS result = NtCreateFile(&handle, access | SYNCHRONIZE, &attributes, &status, nullptr,
+                                         FILE_ATTRIBUTE_NORMAL, share, disposition, options, nullptr, 0);
+    if (!NT_SUCCESS(result))
+    {
+        opened.error = RtlNtStatusToDosError(result);
+        SetLastError(opened.error);
+        return opened;
+    }
+    opened.handle.Reset(handle);
+    opened.made = status.Information == FILE_CREATED;
+    return opened;
 }
 
 DWORD ListDirectoryThrough(HANDLE directory, std::vector<ListedEntry>& entries)
@@ -114,51 +196,28 @@ std::vector<ListedEntry> ListDirectory(HANDLE directory, const std::wstring& rep
 
 void MarkForDeletion(HANDLE entry, const std::wstring& reportPath)
 {
-    const DWORD error = DeleteThroughHandle(entry);
+    const DWORD error = DeleteEvenIfReadOnly(entry);
     if (error != ERROR_SUCCESS)
     {
         ThrowRemoveAll(reportPath, error);
     }
 }
 
-void ClearReadOnly(HANDLE entry, DWORD attributes, const std::wstring& reportPath)
-{
-    FILE_BASIC_INFO basic = {}; // zero times: leave them as they are
-    basic.FileAttributes = attributes & ~FILE_ATTRIBUTE_READONLY;
-    if (basic.FileAttributes == 0)
-    {
-        basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    }
-    if (!SetFileInformationByHandle(entry, FileBasicInfo, &basic, sizeof(basic)))
-    {
-        ThrowRemoveAll(reportPath, GetLastError());
-    }
-}
+void RemoveEntry(HANDLE folder, const std::wstring& folderPath, const ListedEntry& listed,
+                 const std::wstring& reportPath);
 
-// Opens the entry itself, never a link's target (where the platform honours that),
-// and without sharing deletion, so nobody renames a directory away while we are inside it.
-void RemoveEntry(const std::wstring& path, DWORD listedAttributes, const std::wstring& reportPath)
+// `entry`, opened as itself where its folder lists it as `path`, goes with all below it.
+void RemoveOpened(HANDLE entry, const std::wstring& path, DWORD listedAttributes,
+                  const std::wstring& reportPath)
 {
     const bool listedAsLink = (listedAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     const bool listedAsDirectory = !listedAsLink && (listedAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    DWORD access = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
-    if (listedAsDirectory)
-    {
-        access |= FILE_LIST_DIRECTORY;
-    }
-    const UniqueFile entry(CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                       OPEN_EXISTING,
-                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!entry)
-    {
-        ThrowRemoveAll(reportPath, GetLastError());
-    }
     FILE_ATTRIBUTE_TAG_INFO info = {};
-    if (!GetFileInformationByHandleEx(entry.Get(), FileAttributeTagInfo, &info, sizeof(info)))
+    if (!GetFileInformationByHandleEx(entry, FileAttributeTagInfo, &info, sizeof(info)))
     {
         ThrowRemoveAll(reportPath, GetLastError());
     }
-    const std::wstring finalPath = FinalPath(entry.Get());
+    const std::wstring finalPath = FinalPath(entry);
     if (finalPath.empty())
     {
         ThrowRemoveAll(reportPath, GetLastError());
@@ -172,7 +231,7 @@ void RemoveEntry(const std::wstring& path, DWORD listedAttributes, const std::ws
         {
             ThrowRemoveAll(reportPath, kErrorStoppedOnSymlink);
         }
-        MarkForDeletion(entry.Get(), reportPath);
+        MarkForDeletion(entry, reportPath);
         return;
     }
     if ((info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
@@ -182,62 +241,74 @@ void RemoveEntry(const std::wstring& path, DWORD listedAttributes, const std::ws
             // Swapped for a directory since it was listed: this handle cannot list it.
             ThrowRemoveAll(reportPath, ERROR_DIR_NOT_EMPTY);
         }
-        for (const ListedEntry& child : ListDirectory(entry.Get(), reportPath))
+        for (const ListedEntry& child : ListDirectory(entry, reportPath))
         {
-            RemoveEntry(JoinPath(finalPath, child.name), child.attributes, reportPath);
+            RemoveEntry(entry, finalPath, child, reportPath);
         }
     }
-    else if ((info.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0)
-    {
-        ClearReadOnly(entry.Get(), info.FileAttributes, reportPath);
-    }
-    MarkForDeletion(entry.Get(), reportPath);
+    MarkForDeletion(entry, reportPath);
 }
 
-// The path as its parent folder lists it, in the final-path form that handles report,
-// so that links above the log folder do not count as links at it.
-bool ListedPath(const std::wstring& path, std::wstring& listedPath, DWORD& attributes)
+// Opens `listed` in the folder that `folder` is (listed at `folderPath`) as the entry itself,
+// without sharing deletion, so nobody renames a directory away while we are inside it.
+void RemoveEntry(HANDLE folder, const std::wstring& folderPath, const ListedEntry& listed,
+                 const std::wstring& reportPath)
 {
-    WIN32_FIND_DATAW found = {};
-    if (!UniqueFind(FindFirstFileW(path.c_str(), &found)))
+    const bool listedAsDirectory = (listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 &&
+                                   (listed.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const OpenedInFolder entry =
+        OpenInFolder(folder, listed.name, InFolder::Open,
+                     DELETE | FILE_READ_ATTRIBUTES | (listedAsDirectory ? FILE_LIST_DIRECTORY : 0),
+                     FILE_SHARE_READ | FILE_SHARE_WRITE);
+    if (!entry.handle)
     {
-        return false;
+        ThrowRemoveAll(reportPath, entry.error);
     }
-    attributes = found.dwFileAttributes;
-
-    std::vector<wchar_t> full(path.size() + MAX_PATH);
-    wchar_t* name = nullptr;
-    const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), &name);
-    if (length == 0 || length >= full.size() || name == nullptr || name == full.data())
-    {
-        SetLastError(ERROR_INVALID_NAME);
-        return false;
-    }
-    const std::wstring parentPath(full.data(), name);
-    const UniqueFile parent(CreateFileW(parentPath.c_str(), FILE_READ_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!parent)
-    {
-        return false;
-    }
-    const std::wstring parentFinal = FinalPath(parent.Get());
-    if (parentFinal.empty())
-    {
-        return false;
-    }
-    listedPath = JoinPath(parentFinal, found.cFileName);
-    return true;
+    RemoveOpened(entry.handle.Get(), JoinPath(folderPath, listed.name), listed.attributes, reportPath);
 }
 } // namespace
 
 void RemoveTreeWithoutFollowingLinks(const std::wstring& path)
 {
-    std::wstring listedPath;
-    DWORD attributes = 0;
-    if (!ListedPath(path, listedPath, attributes))
+    // The path's folder as handles report it, so that links above the log folder do not count as
+    // links at it; the entry as that folder lists it.
+    WIN32_FIND_DATAW found = {};
+    std::vector<wchar_t> full(path.size() + MAX_PATH);
+    wchar_t* name = nullptr;
+    if (!UniqueFind(FindFirstFileW(path.c_str(), &found)))
     {
         ThrowRemoveAll(path, GetLastError());
     }
-    RemoveEntry(listedPath, attributes, path);
+    const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), &name);
+    if (length == 0 || length >= full.size() || name == nullptr || name == full.data())
+    {
+        ThrowRemoveAll(path, ERROR_INVALID_NAME);
+    }
+    const UniqueFile parent(CreateFileW(std::wstring(full.data(), name).c_str(), FILE_READ_ATTRIBUTES,
+                                        kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                        nullptr));
+    const std::wstring parentPath = parent ? FinalPath(parent.Get()) : std::wstring();
+    if (parentPath.empty())
+    {
+        ThrowRemoveAll(path, GetLastError());
+    }
+    RemoveEntry(parent.Get(), parentPath, ListedEntry{found.cFileName, found.dwFileAttributes}, path);
+}
+
+DWORD RemoveTreeThrough(HANDLE folder)
+{
+    const std::wstring path = FinalPath(folder);
+    if (path.empty())
+    {
+        return GetLastError();
+    }
+    try
+    {
+        RemoveOpened(folder, path, FILE_ATTRIBUTE_DIRECTORY, path);
+    }
+    catch (const std::filesystem::filesystem_error& failure)
+    {
+        return static_cast<DWORD>(failure.code().value());
+    }
+    return ERROR_SUCCESS;
 }

@@ -5,7 +5,7 @@
 #include "base/UniqueHandle.h"
 
 #include <aclapi.h>
-#include <sddl.h>
+#include <cstring>
 
 bool IsTrustedOwner(PSID owner)
 {
@@ -15,17 +15,18 @@ bool IsTrustedOwner(PSID owner)
     return administrators.Equals(owner) || localSystem.Equals(owner);
 }
 
-bool IsTrustedInstaller(PSID owner)
+bool IsServiceAccount(PSID owner)
 {
-    PSID trustedInstaller = nullptr;
-    if (owner == nullptr ||
-        !ConvertStringSidToSidW(L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464",
-                                &trustedInstaller))
+    const SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+    if (owner == nullptr || !IsValidSid(owner) ||
+        memcmp(GetSidIdentifierAuthority(owner), &ntAuthority, sizeof(ntAuthority)) != 0)
     {
         return false;
     }
-    const UniqueLocalMemory owned(trustedInstaller);
-    return EqualSid(owner, trustedInstaller) != FALSE;
+    const BYTE count = *GetSidSubAuthorityCount(owner);
+    const DWORD first = count == 0 ? 0 : *GetSidSubAuthority(owner, 0);
+    return (count == 1 && (first == SECURITY_LOCAL_SERVICE_RID || first == SECURITY_NETWORK_SERVICE_RID)) ||
+           (count == SECURITY_SERVICE_ID_RID_COUNT && first == SECURITY_SERVICE_ID_BASE_RID);
 }
 
 FoundFolder JudgeFoundFolder(DWORD attributes, PSID owner, const OwnerRule& trusted)

@@ -8,8 +8,10 @@
 // The keep-or-delete decision on a folder's owner: true for Administrators and
 // LocalSystem only. A null owner is not trusted.
 bool IsTrustedOwner(PSID owner);
-// TrustedInstaller (NT SERVICE\TrustedInstaller), which owns what Windows itself installs.
-bool IsTrustedInstaller(PSID owner);
+// A service's own account: LocalService (S-1-5-19), NetworkService (S-1-5-20) or a service SID
+// (S-1-5-80- and the five numbers of its name's hash, as NT SERVICE\TrustedInstaller, which owns
+// what Windows itself installs). A folder one of them owns is one a service made.
+bool IsServiceAccount(PSID owner);
 // Who may own a folder that is kept: IsTrustedOwner, unless a caller must stand in for an
 // owner the platform cannot show (under Wine every folder shows the user as its owner).
 using OwnerRule = std::function<bool(PSID owner)>;

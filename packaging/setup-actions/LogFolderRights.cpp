@@ -4,10 +4,7 @@
 #include "base/TrustedOwner.h"
 #include "packaging/setup-actions/SetupPrivileges.h"
 
-#include <aclapi.h>
 #include <sddl.h>
-
-#include <filesystem>
 
 // Users: on the folder, list, traverse and add files (0x1200ab); on its files (OIIO), read,
 // write, append, attributes and delete (0x13019f), never WRITE_DAC or WRITE_OWNER. Owner
@@ -26,20 +23,15 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // The entry itself, never what a link there points to (where the platform honours the flag);
 // with SeBackupPrivilege and SeRestorePrivilege enabled, whatever its DACL says.
 constexpr DWORD kItself = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
-
 // Judging reads attributes, owner and final path only: no access that a program holding the
 // folder open (a console whose current folder it is) could refuse.
-UniqueFile OpenToJudge(const std::wstring& path)
-{
-    return UniqueFile(CreateFileW(path.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
-                                  nullptr, OPEN_EXISTING, kItself, nullptr));
-}
+constexpr DWORD kToJudge = READ_CONTROL | FILE_READ_ATTRIBUTES;
 
 // The same entry again, with the one right a step needs. Sharing is checked for DELETE and data
 // access (FILE_LIST_DIRECTORY), not for WRITE_DAC or WRITE_OWNER.
-UniqueFile Reopen(HANDLE judged, DWORD access)
+UniqueFile Reopen(HANDLE judged, DWORD access, DWORD share = kShareAll)
 {
-    return UniqueFile(ReOpenFile(judged, access | SYNCHRONIZE, kShareAll, kItself));
+    return UniqueFile(ReOpenFile(judged, access | SYNCHRONIZE, share, kItself));
 }
 
 UniqueLocalMemory BuildDescriptor(const wchar_t* sddl)
@@ -80,6 +72,31 @@ FolderOutcome Refused(DWORD error, FolderReason reason = FolderReason::Failed, F
     return outcome;
 }
 
+// What a judgement means where it means the same for both folders: a refusal, before any step.
+struct JudgedRefusal
+{
+    FoundFolder found;
+    DWORD error;
+    FolderReason reason;
+};
+constexpr JudgedRefusal kJudgedRefusals[] = {
+    {FoundFolder::NotAFolder, ERROR_ALREADY_EXISTS, FolderReason::NotAFolder}, // not ours to delete
+    {FoundFolder::Elsewhere, kErrorStoppedOnSymlink, FolderReason::OpensAsTarget},
+};
+
+bool RefusedAs(FoundFolder found, FolderOutcome& refusal)
+{
+    for (const JudgedRefusal& judged : kJudgedRefusals)
+    {
+        if (judged.found == found)
+        {
+            refusal = Refused(judged.error, judged.reason);
+            return true;
+        }
+    }
+    return false;
+}
+
 // Owner and DACL of the folder itself. SetSecurityInfo would write the inheritable entries onto
 // everything below it as well (a planted hard link's file included, or another product's data);
 // SetKernelObjectSecurity does not. Microsoft steers file objects to SetSecurityInfo for the
@@ -97,22 +114,36 @@ DWORD SetOwnRights(HANDLE judged, PSECURITY_DESCRIPTOR descriptor)
                : GetLastError();
 }
 
-DWORD MakeFolder(const std::wstring& path, PSECURITY_DESCRIPTOR descriptor)
+// `name` in the held folder `parent`: the folder there, or one made with `descriptor` where
+// nothing is; anything else is opened as it is, to be judged.
+OpenedInFolder OpenOrMake(HANDLE parent, const std::wstring& name, DWORD access, DWORD share,
+                          PSECURITY_DESCRIPTOR descriptor)
 {
-    SECURITY_ATTRIBUTES security = {sizeof(security), descriptor, FALSE};
-    return CreateDirectoryW(path.c_str(), &security) ? ERROR_SUCCESS : GetLastError();
+    OpenedInFolder opened = OpenInFolder(parent, name, InFolder::OpenOrMake, access, share, descriptor);
+    return opened.error == ERROR_DIRECTORY ? OpenInFolder(parent, name, InFolder::Open, access, share)
+                                           : std::move(opened);
+}
+
+// What was made in the held parent is reported as made only where its path leads: a name that
+// names another folder by then would be a false line. Windows renames no folder that holds an
+// open one; Wine 8 does, and then cannot name a handle opened below it since (error 6).
+FolderOutcome MadeThere(HANDLE made, HANDLE parent, const std::wstring& name, const FolderOutcome& outcome)
+{
+    const std::wstring madePath = FinalPath(made);
+    const DWORD error = madePath.empty() ? GetLastError() : ERROR_PATH_NOT_FOUND;
+    return SamePath(madePath, JoinPath(FinalPath(parent), name)) ? outcome
+                                                                 : Refused(error, FolderReason::NotAtItsPath);
 }
 
 // One entry of a kept or taken log folder, as the log library judges one: a link, or one name of
 // a file that has others, goes (the file stays, under its other names, with its own rights); a
 // file of its own or a folder stays. Recorded in `outcome` when removed or left.
-void SettleEntry(const std::wstring& folderPath, const std::wstring& name, FolderOutcome& outcome)
+void SettleEntry(HANDLE listing, const std::wstring& folderPath, const std::wstring& name,
+                 FolderOutcome& outcome)
 {
-    const std::wstring path = JoinPath(folderPath, name);
-    const UniqueFile entry(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll, nullptr,
-                                       OPEN_EXISTING, kItself, nullptr));
+    const OpenedInFolder entry = OpenInFolder(listing, name, InFolder::Open, FILE_READ_ATTRIBUTES, kShareAll);
     BY_HANDLE_FILE_INFORMATION info = {};
-    if (!entry || !GetFileInformationByHandle(entry.Get(), &info))
+    if (!entry.handle || !GetFileInformationByHandle(entry.handle.Get(), &info))
     {
         if (GetLastError() != ERROR_FILE_NOT_FOUND)
         {
@@ -120,8 +151,8 @@ void SettleEntry(const std::wstring& folderPath, const std::wstring& name, Folde
         }
         return;
     }
-    const std::wstring finalPath = FinalPath(entry.Get());
-    if (!SamePath(finalPath, path))
+    const std::wstring finalPath = FinalPath(entry.handle.Get());
+    if (!SamePath(finalPath, JoinPath(folderPath, name)))
     {
         // Wine 8 opens a link to a file only as that file: anything done through it reaches the file.
         outcome.left.push_back(LeftEntry{name, finalPath.empty() ? GetLastError() : kErrorStoppedOnSymlink});
@@ -133,8 +164,8 @@ void SettleEntry(const std::wstring& folderPath, const std::wstring& name, Folde
     {
         return;
     }
-    const UniqueFile deletable = Reopen(entry.Get(), DELETE);
-    const DWORD error = deletable ? DeleteThroughHandle(deletable.Get()) : GetLastError();
+    const UniqueFile deletable = Reopen(entry.handle.Get(), DELETE);
+    const DWORD error = deletable ? DeleteEvenIfReadOnly(deletable.Get()) : GetLastError();
     if (error == ERROR_SUCCESS)
     {
         outcome.removed.push_back(name);
@@ -145,9 +176,9 @@ void SettleEntry(const std::wstring& folderPath, const std::wstring& name, Folde
     }
 }
 
-// A log folder that stays: first what a user could have planted in it goes, listed through its
-// own handle; then its owner and DACL are set, on the folder alone. Its log files are the log
-// library's, which judges each one before it writes.
+// A log folder that stays: first what a user could have planted in it goes, listed and opened
+// through its own handle; then its owner and DACL are set, on the folder alone. Its log files are
+// the log library's, which judges each one before it writes.
 FolderOutcome KeepInPlace(HANDLE judged, PSECURITY_DESCRIPTOR descriptor, FolderOutcome outcome)
 {
     const std::wstring folderPath = FinalPath(judged);
@@ -164,7 +195,7 @@ FolderOutcome KeepInPlace(HANDLE judged, PSECURITY_DESCRIPTOR descriptor, Folder
     DWORD error = ListDirectoryThrough(listing.Get(), entries);
     for (const ListedEntry& entry : entries)
     {
-        SettleEntry(folderPath, entry.name, outcome);
+        SettleEntry(listing.Get(), folderPath, entry.name, outcome);
     }
     if (error == ERROR_SUCCESS)
     {
@@ -173,41 +204,40 @@ FolderOutcome KeepInPlace(HANDLE judged, PSECURITY_DESCRIPTOR descriptor, Folder
     return error == ERROR_SUCCESS ? outcome : Refused(error, FolderReason::Failed, outcome);
 }
 
-// A log folder of another owner, or a link there. A link goes as a link, through its own handle.
-// A folder goes with the no-follow removal, which opens and judges every entry below it again;
-// when a program holds it (or something in it) open, it stays and is taken where it is.
-FolderOutcome ReplaceDistrusted(UniqueFile& judged, const std::wstring& path, PSECURITY_DESCRIPTOR descriptor)
+// A log folder of another owner, or a link there, goes through its own handle: a link as a link, a
+// folder with the no-follow removal, which opens every entry below it through its folder's handle.
+// When a program holds the folder (or something in it) open, it stays and is taken where it is.
+// Windows checks access when a handle is opened, never later: a handle opened before keeps what it
+// was granted, WRITE_DAC, WRITE_OWNER or FILE_ADD_FILE among them. With it, its holder can change
+// the log folder and what is in it, where every user may write files anyway, and nothing beyond:
+// no later step here goes by path, the log library judges every file before it writes, and
+// Voltwren judges the folder again at every start.
+FolderOutcome ReplaceDistrusted(UniqueFile& judged, HANDLE parent, const std::wstring& name,
+                                PSECURITY_DESCRIPTOR descriptor)
 {
     const bool link = IsLink(judged.Get());
-    if (link)
+    UniqueFile removable = link ? Reopen(judged.Get(), DELETE)
+                                : Reopen(judged.Get(), DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE);
+    DWORD error = !removable ? GetLastError()
+                  : link     ? DeleteEvenIfReadOnly(removable.Get())
+                             : RemoveTreeThrough(removable.Get());
+    if (error == ERROR_SHARING_VIOLATION && !link)
     {
-        const UniqueFile deletable = Reopen(judged.Get(), DELETE);
-        const DWORD error = deletable ? DeleteThroughHandle(deletable.Get()) : GetLastError();
-        if (error != ERROR_SUCCESS)
-        {
-            return Refused(error);
-        }
+        return KeepInPlace(judged.Get(), descriptor,
+                           Outcome(FolderResult::Taken, FolderReason::HeldOpen, error));
     }
-    else
+    if (error != ERROR_SUCCESS)
     {
-        try
-        {
-            RemoveTreeWithoutFollowingLinks(path);
-        }
-        catch (const std::filesystem::filesystem_error& failure)
-        {
-            const DWORD error = static_cast<DWORD>(failure.code().value());
-            return error == ERROR_SHARING_VIOLATION
-                       ? KeepInPlace(judged.Get(), descriptor,
-                                     Outcome(FolderResult::Taken, FolderReason::HeldOpen, error))
-                       : Refused(error);
-        }
+        return Refused(error);
     }
-    judged.Reset(); // without POSIX deletion, the name goes as the last handle closes
-    const DWORD error = MakeFolder(path, descriptor);
-    return error == ERROR_SUCCESS
-               ? Outcome(FolderResult::Replaced, link ? FolderReason::Link : FolderReason::OtherOwner)
-               : Refused(error);
+    removable.Reset(); // without POSIX deletion, the name goes as the last handle closes
+    judged.Reset();
+    const OpenedInFolder made = OpenInFolder(parent, name, InFolder::Make, kToJudge, kShareAll, descriptor);
+    return made.handle ? MadeThere(made.handle.Get(), parent, name,
+                                   Outcome(FolderResult::Replaced,
+                                           link ? FolderReason::Link : FolderReason::OtherOwner))
+                       : Refused(made.error);
 }
 
 std::wstring NameIn(const std::wstring& path)
@@ -222,27 +252,26 @@ FolderOutcome SettleLogFolder(HANDLE parent, const std::wstring& path, const Own
     {
         return Refused(GetLastError());
     }
-    UniqueFile judged = OpenToJudge(path);
-    if (!judged)
+    const std::wstring name = NameIn(path);
+    OpenedInFolder opened = OpenOrMake(parent, name, kToJudge, kShareAll, descriptor.Get());
+    if (!opened.handle)
     {
-        const DWORD error =
-            GetLastError() == ERROR_FILE_NOT_FOUND ? MakeFolder(path, descriptor.Get()) : GetLastError();
-        return error == ERROR_SUCCESS ? Outcome(FolderResult::Made, FolderReason::None) : Refused(error);
+        return Refused(opened.error);
     }
-    switch (JudgeOpenedFolder(judged.Get(), parent, NameIn(path), trusted))
+    if (opened.made)
     {
-    case FoundFolder::Trusted:
-        return KeepInPlace(judged.Get(), descriptor.Get(),
-                           Outcome(FolderResult::Kept, FolderReason::RightsSetAgain));
-    case FoundFolder::NotAFolder:
-        // A plain file is not ours to delete.
-        return Refused(ERROR_ALREADY_EXISTS, FolderReason::NotAFolder);
-    case FoundFolder::Elsewhere:
-        return Refused(kErrorStoppedOnSymlink, FolderReason::OpensAsTarget);
-    case FoundFolder::Distrusted:
-        break;
+        return MadeThere(opened.handle.Get(), parent, name, Outcome(FolderResult::Made, FolderReason::None));
     }
-    return ReplaceDistrusted(judged, path, descriptor.Get());
+    const FoundFolder found = JudgeOpenedFolder(opened.handle.Get(), parent, name, trusted);
+    FolderOutcome refusal;
+    if (RefusedAs(found, refusal))
+    {
+        return refusal;
+    }
+    return found == FoundFolder::Trusted
+               ? KeepInPlace(opened.handle.Get(), descriptor.Get(),
+                             Outcome(FolderResult::Kept, FolderReason::RightsSetAgain))
+               : ReplaceDistrusted(opened.handle, parent, name, descriptor.Get());
 }
 
 // The folder holding `path`, empty when there is none; a drive keeps its root's backslash.
@@ -256,32 +285,9 @@ std::wstring ParentOf(const std::wstring& path)
     return path[slash - 1] == L':' ? path.substr(0, slash + 1) : path.substr(0, slash);
 }
 
-// What the parent's judgement decides. It is the maker's folder: never removed, and changed, if
-// at all, on itself alone.
-FolderOutcome SettleJudgedParent(HANDLE judged, FoundFolder found, PSECURITY_DESCRIPTOR descriptor)
-{
-    switch (found)
-    {
-    case FoundFolder::Trusted:
-        return Outcome(FolderResult::Kept, FolderReason::AsItIs);
-    case FoundFolder::NotAFolder:
-        return Refused(ERROR_ALREADY_EXISTS, FolderReason::NotAFolder);
-    case FoundFolder::Elsewhere:
-        return Refused(kErrorStoppedOnSymlink, FolderReason::OpensAsTarget);
-    case FoundFolder::Distrusted:
-        break;
-    }
-    if (IsLink(judged))
-    {
-        return Refused(kErrorStoppedOnSymlink, FolderReason::Link);
-    }
-    const DWORD error = SetOwnRights(judged, descriptor);
-    return error == ERROR_SUCCESS ? Outcome(FolderResult::Taken, FolderReason::OtherOwner) : Refused(error);
-}
-
-// The parent is judged as its own parent (C:\ProgramData, the system's) lists it, and left held
-// in `pinned` without delete sharing: nobody renames it, or swaps a link in, while the log folder
-// is made inside it. A program that holds it open for deletion is a refusal.
+// The parent is opened, or made, by name in its own parent (C:\ProgramData, the system's), and left
+// held in `pinned` from there on. It is the maker's folder: never removed, and changed, if at all,
+// on itself alone.
 FolderOutcome SettleParent(const std::wstring& parent, const OwnerRule& trusted, UniqueFile& pinned)
 {
     const std::wstring root = ParentOf(parent);
@@ -290,87 +296,87 @@ FolderOutcome SettleParent(const std::wstring& parent, const OwnerRule& trusted,
     {
         return Refused(root.empty() ? ERROR_BAD_PATHNAME : GetLastError());
     }
-    const UniqueFile rootHandle(CreateFileW(root.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
-                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const UniqueFile rootHandle(CreateFileW(root.c_str(), FILE_TRAVERSE | FILE_READ_ATTRIBUTES, kShareAll,
+                                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!rootHandle)
     {
         return Refused(GetLastError());
     }
-    UniqueFile judged = OpenToJudge(parent);
-    const bool found = judged.IsValid();
-    if (!found && GetLastError() != ERROR_FILE_NOT_FOUND)
+    const std::wstring name = NameIn(parent);
+    OpenedInFolder opened = OpenOrMake(rootHandle.Get(), name, FILE_LIST_DIRECTORY | kToJudge,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, descriptor.Get());
+    if (!opened.handle)
     {
-        return Refused(GetLastError());
+        return Refused(opened.error);
     }
-    if (!found)
+    pinned = std::move(opened.handle);
+    if (opened.made)
     {
-        const DWORD error = MakeFolder(parent, descriptor.Get());
-        judged = OpenToJudge(parent);
-        if (error != ERROR_SUCCESS || !judged)
-        {
-            return Refused(error != ERROR_SUCCESS ? error : GetLastError());
-        }
+        return MadeThere(pinned.Get(), rootHandle.Get(), name,
+                         Outcome(FolderResult::Made, FolderReason::None));
     }
-    pinned.Reset(ReOpenFile(judged.Get(), FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE, kItself));
-    if (!pinned)
+    // The maker's folder may be one that Windows' own installer, or a service of the maker, made.
+    const OwnerRule vendorRule = [&trusted](PSID owner) { return trusted(owner) || IsServiceAccount(owner); };
+    const FoundFolder found = JudgeOpenedFolder(pinned.Get(), rootHandle.Get(), name, vendorRule);
+    FolderOutcome refusal;
+    if (RefusedAs(found, refusal))
     {
-        return Refused(GetLastError());
+        return refusal;
     }
-    if (!found)
+    if (found == FoundFolder::Trusted)
     {
-        return Outcome(FolderResult::Made, FolderReason::None);
+        return Outcome(FolderResult::Kept, FolderReason::AsItIs);
     }
-    // The maker's folder may be one that Windows' own installer made.
-    const OwnerRule vendorRule = [&trusted](PSID owner)
-    { return trusted(owner) || IsTrustedInstaller(owner); };
-    return SettleJudgedParent(judged.Get(),
-                              JudgeOpenedFolder(judged.Get(), rootHandle.Get(), NameIn(parent), vendorRule),
-                              descriptor.Get());
+    if (IsLink(pinned.Get()))
+    {
+        return Refused(kErrorStoppedOnSymlink, FolderReason::Link);
+    }
+    const DWORD error = SetOwnRights(pinned.Get(), descriptor.Get());
+    return error == ERROR_SUCCESS ? Outcome(FolderResult::Taken, FolderReason::OtherOwner) : Refused(error);
 }
 
-std::wstring ReasonOfRefusal(const FolderOutcome& outcome)
+// Every line a folder can get: its result's verb, the path, and the words of its result and
+// reason; a refusal's words follow its error code.
+constexpr const wchar_t* kVerbs[] = {L"Made ", L"Kept ", L"Took ", L"Replaced ",
+                                     L"Refused "}; // by FolderResult
+struct LineWords
 {
-    switch (outcome.reason)
-    {
-    case FolderReason::HeldOpen:
-        return L": a program holds it open";
-    case FolderReason::Link:
-        return L": a link or junction is there, and it is never followed";
-    case FolderReason::OpensAsTarget:
-        return L": a link that opens only as what it points to";
-    case FolderReason::NotAFolder:
-        return L": something other than a folder is there";
-    default:
-        return std::wstring();
-    }
-}
+    FolderResult result;
+    FolderReason reason;
+    const wchar_t* words;
+};
+constexpr LineWords kLineWords[] = {
+    {FolderResult::Made, FolderReason::None, L" with its owner and rights"},
+    {FolderResult::Kept, FolderReason::AsItIs, L" as it is: Administrators, SYSTEM or a service own it"},
+    {FolderResult::Kept, FolderReason::RightsSetAgain, L", its owner and rights set again"},
+    {FolderResult::Taken, FolderReason::HeldOpen,
+     L" in place, as a program holds it open: owner Administrators, with rights of its own"},
+    {FolderResult::Taken, FolderReason::OtherOwner,
+     L" from another owner: owner Administrators, with rights of its own; what it holds keeps its rights"},
+    {FolderResult::Replaced, FolderReason::Link, L": a link was there, removed as a link"},
+    {FolderResult::Replaced, FolderReason::OtherOwner, L": a folder of another owner was there"},
+    {FolderResult::Refused, FolderReason::HeldOpen, L": a program holds it open"},
+    {FolderResult::Refused, FolderReason::Link, L": a link or junction is there, and it is never followed"},
+    {FolderResult::Refused, FolderReason::OpensAsTarget, L": a link that opens only as what it points to"},
+    {FolderResult::Refused, FolderReason::NotAFolder, L": something other than a folder is there"},
+    {FolderResult::Refused, FolderReason::NotAtItsPath, L": the folder it made is no longer at this path"},
+};
 
 std::wstring WhatWasDone(const std::wstring& path, const FolderOutcome& outcome)
 {
-    switch (outcome.result)
+    std::wstring line = kVerbs[static_cast<size_t>(outcome.result)] + path;
+    if (outcome.result == FolderResult::Refused)
     {
-    case FolderResult::Made:
-        return L"Made " + path + L" with its owner and rights";
-    case FolderResult::Kept:
-        return outcome.reason == FolderReason::AsItIs
-                   ? L"Kept " + path + L" as it is: Administrators, SYSTEM or TrustedInstaller own it"
-                   : L"Kept " + path + L", its owner and rights set again";
-    case FolderResult::Taken:
-        return outcome.reason == FolderReason::HeldOpen
-                   ? L"Took " + path +
-                         L" in place, as a program holds it open: owner Administrators, with rights of its own"
-                   : L"Took " + path +
-                         L" from another owner: owner Administrators, with rights of its own; what it holds keeps its rights";
-    case FolderResult::Replaced:
-        return outcome.reason == FolderReason::Link
-                   ? L"Replaced " + path + L": a link was there, removed as a link"
-                   : L"Replaced " + path + L": a folder of another owner was there";
-    case FolderResult::Refused:
-        break;
+        line += L" (error " + std::to_wstring(outcome.error) + L")";
     }
-    return L"Refused " + path + L" (error " + std::to_wstring(outcome.error) + L")" +
-           ReasonOfRefusal(outcome);
+    for (const LineWords& words : kLineWords)
+    {
+        if (words.result == outcome.result && words.reason == outcome.reason)
+        {
+            return line + words.words;
+        }
+    }
+    return line;
 }
 } // namespace
 

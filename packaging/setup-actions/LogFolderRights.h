@@ -36,13 +36,14 @@ enum class FolderResult
 enum class FolderReason
 {
     None,
-    AsItIs,         // Kept: C:\ProgramData\Tessaly of Administrators, SYSTEM or TrustedInstaller, unchanged
+    AsItIs,         // Kept: C:\ProgramData\Tessaly of Administrators, SYSTEM or a service, unchanged
     RightsSetAgain, // Kept: the log folder, its links removed, its owner and DACL set again
     OtherOwner,     // Taken (C:\ProgramData\Tessaly) or Replaced (the log folder)
     HeldOpen,       // Taken in place (the log folder: a program holds it open) or Refused
     Link,           // Replaced (the log folder) or Refused (C:\ProgramData\Tessaly): a link or junction
     OpensAsTarget,  // Refused: a link that the platform opens only as what it points to (Wine 8)
     NotAFolder,     // Refused: a plain file
+    NotAtItsPath,   // Refused: a folder was made in the held parent, but its path no longer leads to it
     Failed,         // Refused: a step failed with `error`
 };
 
@@ -76,18 +77,23 @@ using FolderReport = std::function<void(const std::wstring& path, const FolderOu
 UniqueLocalMemory BuildLogFolderDescriptor();
 
 // Makes `folder`'s parent (C:\ProgramData\Tessaly, the maker's folder, which other products may
-// share) and then `folder`, with the setup's backup and restore privileges enabled. Each is
-// judged through a handle that only reads (and shares everything), and changed through the
-// same entry reopened with the one right a step needs, so nothing can be swapped in between.
-// Rights are set on a folder itself, never handed on to what it holds.
-// - The parent is never removed, and nothing in it changes but `folder`: one that Administrators,
-//   SYSTEM or TrustedInstaller own is kept as it is; one of another owner is taken (owner
-//   Administrators, kParentFolderSddl); a link or junction there is refused.
-// - `folder`: a trusted one is kept with its logs, after the links and extra names of files in it
-//   are removed; a link is removed as a link; a folder of another owner is removed without
-//   following the links inside it, or taken in place like a kept one when a program holds it
-//   open. A link that the platform opens only as its target (Wine 8) is refused with
-//   ERROR_STOPPED_ON_SYMLINK, a plain file with ERROR_ALREADY_EXISTS.
+// share) and then `folder`, with the setup's backup and restore privileges enabled.
+// - The parent is opened, or made, through a handle on C:\ProgramData, and held from its judgement
+//   until `folder` is settled: with FILE_LIST_DIRECTORY and without delete sharing, so that nobody
+//   renames it or swaps a link in meanwhile (Windows applies sharing to opens with data access only,
+//   and renames no folder that holds an open one). A program that holds it for deletion or renaming
+//   is a refusal. It is never removed, and nothing in it changes but `folder`: one that
+//   Administrators, SYSTEM or a service account own is kept as it is; one of another owner is taken
+//   (owner Administrators, kParentFolderSddl); a link or junction there is refused.
+// - `folder` is opened, judged and made by name within the held parent, never by its path. A
+//   trusted one is kept with its logs, after the links and extra names of files in it are removed;
+//   a link is removed as a link; a folder of another owner is removed without following the links
+//   inside it, or taken in place like a kept one when a program holds it open. A link that the
+//   platform opens only as its target (Wine 8) is refused with ERROR_STOPPED_ON_SYMLINK, a plain
+//   file with ERROR_ALREADY_EXISTS.
+// Every later step goes through a handle held since the judgement, and rights are set on a folder
+// itself, never handed on to what it holds. A folder made is reported "Made" only where its path
+// leads to it. `report` runs for the parent while it is held, before `folder` is reached.
 // Returns ERROR_SUCCESS when both folders stand, otherwise the system error of the refusal.
 DWORD MakeLogFolder(const std::wstring& folder, const FolderReport& report,
                     const OwnerRule& trusted = IsTrustedOwner);

@@ -1,19 +1,29 @@
 @echo off
-rem setup-acceptance.cmd [MSI]
+rem setup-acceptance.cmd [MSI [BIN]]
 rem What Wine cannot show of the setups' rights, checked with the Windows Installer package on a
 rem test machine without Voltwren and without C:\ProgramData\Tessaly, from a Command Prompt started
 rem as an administrator. It makes Tessaly yours, denying Administrators (and so SYSTEM) its rights,
 rem with a folder OtherProduct in it that inherits your full control; installs the package; plants
-rem a hard link to an outside file in the log folder; repairs the package; then removes the
-rem package, Tessaly and its own files. One PASS or FAIL line per check. Exit code 0 when every
-rem check passes, 1 when one fails, 2 when it cannot run here.
+rem a hard link to an outside file in the log folder; repairs the package; makes Tessaly
+rem LocalService's and the log folder yours, with a read-only folder in it, and repairs again;
+rem replays a junction swapped for Tessaly during the folder step (vwn-setup-swap.exe); then
+rem removes the package, Tessaly and its own files. One PASS or FAIL line per check. Exit code 0
+rem when every check passes, 1 when one fails, 2 when it cannot run here.
 rem MSI: the package, by default build\win64\packaging\Voltwren-*-x64.msi of this checkout.
+rem BIN: the build's bin folder, which holds vwn-setup-swap.exe, by default build\win64\bin.
 setlocal EnableExtensions DisableDelayedExpansion
 
 set "msi=%~1"
 if not defined msi for %%m in ("%~dp0..\..\build\win64\packaging\Voltwren-*-x64.msi") do set "msi=%%~fm"
 if not exist "%msi%" (
   echo acceptance: no package "%msi%": build it first, or name it
+  exit /b 2
+)
+set "bin=%~2"
+if not defined bin set "bin=%~dp0..\..\build\win64\bin"
+set "swapper=%bin%\vwn-setup-swap.exe"
+if not exist "%swapper%" (
+  echo acceptance: no "%swapper%": build the tests first, or name the bin folder
   exit /b 2
 )
 fltmc >nul 2>&1
@@ -68,6 +78,36 @@ if exist "%logfolder%\planted.log" set "code=1"
 call :check %code% "the repair removes the hard link planted in the log folder"
 call :unchanged outside "%work%\outside.txt" "the file outside the log folder keeps its rights"
 call :unchanged sibling "%sibling%" "OtherProduct keeps its rights after the repair"
+
+rem A service of the maker made Tessaly: it stays as it is. A user made the log folder and put a
+rem read-only folder in it: it is replaced all the same.
+icacls "%tessaly%" /setowner "*S-1-5-19" >nul
+if errorlevel 1 goto :not_planted
+icacls "%logfolder%" /setowner "%USERDOMAIN%\%USERNAME%" >nul
+if errorlevel 1 goto :not_planted
+mkdir "%logfolder%\old"
+> "%logfolder%\old\old.log" echo an earlier log
+attrib +r "%logfolder%\old\old.log"
+attrib +r "%logfolder%\old"
+start "" /wait msiexec.exe /i "%msi%" REINSTALL=ALL REINSTALLMODE=vomus /qn /norestart /l*v "%work%\repair2.log"
+call :exit_code %errorlevel%
+call :check %code% "the package repairs over a service's Tessaly and a user's log folder"
+type "%work%\repair2.log" | find "Kept %tessaly% as it is" >nul
+call :check %errorlevel% "a Tessaly that LocalService owns is kept as it is"
+type "%work%\repair2.log" | find "Replaced %logfolder%: a folder of another owner was there" >nul
+set "code=%errorlevel%"
+if exist "%logfolder%\old" set "code=1"
+call :check %code% "a log folder of the user with a read-only folder in it is replaced"
+
+rem A junction put in Tessaly's place between its judgement and the log folder's step: the held
+rem Tessaly cannot be moved, and nothing is made where the junction points.
+mkdir "%work%\swap" "%work%\target"
+mklink /j "%work%\junction" "%work%\target" >nul
+if errorlevel 1 goto :not_planted
+"%swapper%" "%work%\swap\Tessaly\Voltwren" "%work%\junction" > "%work%\swap.log"
+set "code=%errorlevel%"
+if exist "%work%\target\Voltwren" set "code=1"
+call :check %code% "a junction swapped for Tessaly during the folder step finds it held, and nothing is made through it"
 goto :cleanup
 
 :not_planted
@@ -80,7 +120,7 @@ rem The package leaves the log folder, and Tessaly: this script made them, so it
 if exist "%tessaly%" icacls "%tessaly%" /reset /t /c /q >nul 2>&1
 if exist "%tessaly%" rd /s /q "%tessaly%"
 if exist "%tessaly%" echo acceptance: could not remove "%tessaly%"
-if defined failed for %%l in (install repair) do if exist "%work%\%%l.log" copy /y "%work%\%%l.log" "%TEMP%\voltwren-acceptance-%%l.log" >nul
+if defined failed for %%l in (install repair repair2 swap) do if exist "%work%\%%l.log" copy /y "%work%\%%l.log" "%TEMP%\voltwren-acceptance-%%l.log" >nul
 if defined failed echo acceptance: the installer's logs are kept as "%TEMP%\voltwren-acceptance-*.log"
 rd /s /q "%work%" 2>nul
 if defined failed exit /b 1

@@ -7,6 +7,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -92,21 +93,40 @@ UniqueHandle UsersToken()
     return impersonation;
 }
 
-// MakeLogFolder with the lines it reports.
+// MakeLogFolder with the lines it reports; `whileParentHeld` runs once the parent is judged.
 struct SetupRun
 {
     DWORD error = 0xdeadbeef;
     std::vector<std::wstring> lines;
 
-    explicit SetupRun(const std::wstring& folder, OwnerRule trusted = IsTrustedOwner)
+    explicit SetupRun(
+        const std::wstring& folder, OwnerRule trusted = IsTrustedOwner,
+        const std::function<void()>& whileParentHeld = [] {})
     {
         error = MakeLogFolder(
             folder,
-            [this](const std::wstring& path, const FolderOutcome& outcome)
-            { lines.push_back(FolderLine(path, outcome)); },
+            [&](const std::wstring& path, const FolderOutcome& outcome)
+            {
+                lines.push_back(FolderLine(path, outcome));
+                if (lines.size() == 1)
+                {
+                    whileParentHeld();
+                }
+            },
             trusted);
     }
 };
+
+bool ServiceOwned(const wchar_t* sid)
+{
+    PSID built = nullptr;
+    if (!ConvertStringSidToSidW(sid, &built))
+    {
+        return false;
+    }
+    const UniqueLocalMemory owned(built);
+    return IsServiceAccount(built);
+}
 
 // Tessaly\Voltwren made beforehand in a fresh folder, as an earlier setup or someone else
 // left them, with one file planted at a path below the fresh folder.
@@ -235,6 +255,21 @@ TEST(LogFolderRightsTest, JudgeFoundFolder_KeepsFoldersOfAdministratorsOrSystemO
     EXPECT_EQ(FoundFolder::NotAFolder, judge(FILE_ATTRIBUTE_NORMAL, L"SY"));
 }
 
+// A Tessaly that a service made is kept as it is; no other account of NT AUTHORITY counts as one.
+TEST(LogFolderRightsTest, IsServiceAccount_LocalServiceNetworkServiceAndServiceSidsOnly)
+{
+    for (const wchar_t* service :
+         {L"S-1-5-19", L"S-1-5-20", L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"})
+    {
+        EXPECT_TRUE(ServiceOwned(service)) << ToUtf8(service);
+    }
+    for (const wchar_t* other :
+         {L"S-1-5-18", L"S-1-5-80-0", L"S-1-5-19-1", L"S-1-16-19", L"S-1-5-21-1-2-3-1001"})
+    {
+        EXPECT_FALSE(ServiceOwned(other)) << ToUtf8(other);
+    }
+}
+
 TEST(LogFolderRightsTest, MakeLogFolder_MakesTheFolderAndItsParentWithoutEveryone)
 {
     TempFolder root(L"rights");
@@ -292,6 +327,7 @@ TEST(LogFolderRightsTest, MakeLogFolder_KeepsTrustedFoldersWithTheirLogsButNoSec
     const FoundFolders found(L"Tessaly\\Voltwren\\Voltwren.log", "earlier run\r\n");
     const std::wstring outside = found.root.Path() + L"outside.txt";
     ASSERT_TRUE(found.made && WriteFileBytes(outside, "not ours") &&
+                SetFileAttributesW(outside.c_str(), FILE_ATTRIBUTE_READONLY) &&
                 CreateHardLinkW((found.folder + L"\\planted.log").c_str(), outside.c_str(), nullptr));
     const std::wstring& parent = found.parent;
     const std::wstring& folder = found.folder;
@@ -302,10 +338,68 @@ TEST(LogFolderRightsTest, MakeLogFolder_KeepsTrustedFoldersWithTheirLogsButNoSec
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), kept.error);
     EXPECT_EQ(
         (std::vector<std::wstring>{
-            L"Kept " + parent + L" as it is: Administrators, SYSTEM or TrustedInstaller own it",
+            L"Kept " + parent + L" as it is: Administrators, SYSTEM or a service own it",
             L"Kept " + folder + L", its owner and rights set again; removed links from it: planted.log"}),
         kept.lines);
     EXPECT_EQ("earlier run\r\n", ReadFileBytes(folder + L"\\Voltwren.log"));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((folder + L"\\planted.log").c_str()));
     EXPECT_EQ("not ours", ReadFileBytes(outside));
+    EXPECT_NE(0u, GetFileAttributesW(outside.c_str()) & FILE_ATTRIBUTE_READONLY);
+}
+
+// Read-only entries do not stop a setup, and a file with a name elsewhere keeps its attribute
+// there. Wine 8 keeps no read-only attribute on a folder; it does on a file.
+TEST(LogFolderRightsTest, MakeLogFolder_ReplacesAUserMadeLogFolderWithReadOnlyEntries)
+{
+    const FoundFolders found(L"outside.txt", "not ours");
+    const std::wstring outside = found.root.Path() + L"outside.txt";
+    const std::wstring old = found.folder + L"\\old";
+    ASSERT_TRUE(found.made && CreateDirectoryW(old.c_str(), nullptr) &&
+                WriteFileBytes(old + L"\\Voltwren.log", "old run") &&
+                CreateHardLinkW((found.folder + L"\\link.log").c_str(), outside.c_str(), nullptr));
+    for (const std::wstring& readOnly : {outside, old + L"\\Voltwren.log", old})
+    {
+        ASSERT_TRUE(SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY)) << ToUtf8(readOnly);
+    }
+
+    const SetupRun replaced(found.folder);
+
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), replaced.error);
+    EXPECT_EQ(L"Replaced " + found.folder + L": a folder of another owner was there", replaced.lines.at(1));
+    EXPECT_FALSE(Exists(old));
+    EXPECT_FALSE(Exists(found.folder + L"\\link.log"));
+    EXPECT_EQ("not ours", ReadFileBytes(outside));
+    EXPECT_NE(0u, GetFileAttributesW(outside.c_str()) & FILE_ATTRIBUTE_READONLY);
+}
+
+// Windows renames neither the held parent nor a folder above it, which holds an open folder. Wine 8
+// renames the folder above: the log folder is made in the held parent all the same, not at the
+// path, and not reported "Made" at a path that names another folder by then.
+TEST(LogFolderRightsTest, MakeLogFolder_MakesTheLogFolderInTheHeldParentWhateverItsPathNames)
+{
+    TempFolder root(L"rights");
+    const std::wstring above = root.Path() + L"above";
+    const std::wstring folder = above + L"\\Tessaly\\Voltwren";
+    DWORD parentRenamed = ERROR_SUCCESS;
+    bool aboveSwapped = false;
+    ASSERT_TRUE(CreateDirectoryW(above.c_str(), nullptr));
+
+    const SetupRun run(folder, IsTrustedOwner,
+                       [&]
+                       {
+                           parentRenamed =
+                               MoveFileExW((above + L"\\Tessaly").c_str(), (above + L"\\Other").c_str(), 0)
+                                   ? ERROR_SUCCESS
+                                   : GetLastError();
+                           aboveSwapped = MoveFileExW(above.c_str(), (root.Path() + L"moved").c_str(), 0) &&
+                                          CreateDirectoryW(above.c_str(), nullptr) &&
+                                          CreateDirectoryW((above + L"\\Tessaly").c_str(), nullptr);
+                       });
+
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), parentRenamed);
+    ASSERT_TRUE(aboveSwapped);
+    EXPECT_TRUE(Exists(root.Path() + L"moved\\Tessaly\\Voltwren"));
+    EXPECT_FALSE(Exists(folder));
+    EXPECT_EQ(L"Refused " + folder + L" (error 6): the folder it made is no longer at this path",
+              run.lines.at(1));
 }
