@@ -7,6 +7,7 @@
 #include "app/QuitRequest.h"
 #include "app/WndProc.h"
 #include "app/resource.h"
+#include "app/CadencePolicy.h"
 #include "app/ChargingToast.h"
 #include "detection/ChipAccessHelper.h"
 #include "base/NamedEvent.h"
@@ -170,6 +171,7 @@ DetectionSettings MakeDetectionSettings(const std::wstring& workingDir, bool det
                                    programFolder + L"notification_icon.png");
     };
     settings.callbacks.unregisterToastIdentity = NotifierIdentity::Unregister;
+    settings.cadence = ReadCadencePolicy();
     return settings;
 }
 
@@ -185,9 +187,8 @@ void StartDetection(const std::wstring& workingDir, bool detailedLog)
     {
         LogStartupFailure(L"ChipAccessHelper::SetWorkingDir()", error);
     }
-    helper.Preprocessing();
-    helper.DetectSlaveAddress();
-    // On battery the thread starts paused, until mains power returns.
+    // On battery the thread starts paused, until mains power returns: nothing of the
+    // tool starts before it, not even its console.
     helper.OnPowerSource(CurrentACLineStatus(), g_readPresenceStatusRetryCount);
     helper.Run(g_readPresenceStatusRetryCount);
 }
@@ -290,8 +291,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
     CreateReleaseEvent();
     const bool detailedLog = ProcessCommandLine(workingDir);
     ReportStarted(workingDir);
-    StartDetection(workingDir, detailedLog);
 
+    // The window first: -exit, the setups and Restart Manager find the program by it, and
+    // a stop or the end of the session is answered from the first second, however long
+    // the tool's console and the probes take on the detection thread.
     if (CreateMainWindow(instance, showCommand, detailedLog) == nullptr)
     {
         const DWORD code = GetLastError();
@@ -300,5 +303,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand)
         return kFailedStartExitCode;
     }
     RegisterForRestart();
+    StartDetection(workingDir, detailedLog);
     return ShutDown(RunMessageLoop(instance));
 }

@@ -2,21 +2,22 @@
 # read from the constants the program is built with (detection/PollingFigures.h) and
 # written to polling-figures.env in the build folder, as lines a shell can source.
 #
-#   POLL_WAIT_MS, TOOL_ANSWER_WAIT_MS, DEFAULT_RETRY_COUNT, FAILED_READS_PER_RESEND,
-#   HUNG_RUN_MS, STARTUP_PROBE_WAIT_MS
-#                      the constants themselves
-#   CYCLE_MS           a wait and a read after a command: how often a charger is read
-#   GIVE_UP_MS_FORMULA the time from a charger tool that stops answering until the program
-#                      ends itself, for RETRY_COUNT: shell arithmetic over these names
+#   POLL_WAIT_MS, COMMAND_SPACING_MS, TOOL_ANSWER_WAIT_MS, RUN_START_WAIT_MS,
+#   DEFAULT_RETRY_COUNT, FAILED_READS_PER_RESEND, HUNG_RUN_MS, SETTLE_AFTER_MS,
+#   SETTLED_POLL_MS    the constants themselves
+#   CYCLE_MS           how often a charger is read while the tool answers at once
+#   GIVE_UP_MS_FORMULA the time from a charger tool that stops answering (its runs end
+#                      without a value) until the program ends itself, for RETRY_COUNT:
+#                      shell arithmetic over these names
 #   GIVE_UP_MS         the same for the default retry count
 #
 # The program gives up at the (retry count + 1)th failed read in a row. The first of them
-# comes after a command; the others each after one wait, and every FAILED_READS_PER_RESEND
-# failed reads before the last the command is typed again. A tool run still going at a
-# resend is left to answer instead, which only shortens that time; probing again at a
-# resend (no chip found so far) adds its own time.
-set(VWN_GIVE_UP_MS_FORMULA
-    "(RETRY_COUNT + 1) * POLL_WAIT_MS + (1 + RETRY_COUNT / FAILED_READS_PER_RESEND) * TOOL_ANSWER_WAIT_MS")
+# comes at the end of the first unanswered command's run, which is typed a command spacing
+# after the one before; the others each one wait after the read before, and every
+# FAILED_READS_PER_RESEND failed reads before the last the command is typed again, which
+# adds its run's time. A tool run still going at a resend is left to answer instead;
+# probing again at a resend (no chip found so far) adds its own time.
+set(VWN_GIVE_UP_MS_FORMULA "COMMAND_SPACING_MS + RETRY_COUNT * POLL_WAIT_MS")
 
 # vwn_polling_figures(HEADER OUTPUT): HEADER relative to the source folder.
 function(vwn_polling_figures header output)
@@ -33,13 +34,13 @@ function(vwn_polling_figures header output)
     set(${name} ${value})
     list(APPEND names ${name})
   endforeach()
-  foreach(name POLL_WAIT_MS TOOL_ANSWER_WAIT_MS DEFAULT_RETRY_COUNT FAILED_READS_PER_RESEND HUNG_RUN_MS
-               STARTUP_PROBE_WAIT_MS)
+  foreach(name POLL_WAIT_MS COMMAND_SPACING_MS TOOL_ANSWER_WAIT_MS RUN_START_WAIT_MS DEFAULT_RETRY_COUNT
+               FAILED_READS_PER_RESEND HUNG_RUN_MS SETTLE_AFTER_MS SETTLED_POLL_MS)
     if(NOT DEFINED ${name})
       message(FATAL_ERROR "${header} has no constexpr line for ${name}")
     endif()
   endforeach()
-  math(EXPR CYCLE_MS "${POLL_WAIT_MS} + ${TOOL_ANSWER_WAIT_MS}")
+  set(CYCLE_MS ${COMMAND_SPACING_MS})
   set(RETRY_COUNT ${DEFAULT_RETRY_COUNT})
   set(expression "${VWN_GIVE_UP_MS_FORMULA}")
   foreach(name RETRY_COUNT ${names})

@@ -65,6 +65,7 @@ bool TypeCommand(DetectionState& state, UINT32 addr, StopSignal& stop)
         VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] _cmd -> %ws ", cmd);
     }
     state.console.WriteToConsole(std::wstring(cmd), stop);
+    state.lastCommandAt = GetTickCount64();
     return !stop.Stopped();
 }
 
@@ -73,43 +74,41 @@ void LogCommandSent()
     VWN_LOGA("[ChipAccessHelper][ChipAccessHelper::SendCommand2SlaveAddress] Sending command - done.");
 }
 
-// A probe types nothing while an earlier run goes on, and its read waits for the run its command starts.
-RunWait SendProbe(DetectionState& state, UINT32 addr, DWORD runWaitMs, StopSignal& stop, DWORD& run)
+bool ToolIsThere(const DetectionState& state)
 {
-    const RunWait earlier = state.console.WaitUntilNoRun(runWaitMs, stop, run);
+    const DWORD attributes = GetFileAttributesW((state.ToolFolder() + kToolImage).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+void LogRunOutlastsProbe(DetectionState& state, DWORD run)
+{
+    VWN_LOGW(
+        L"[ChipAccessHelper][ChipAccessHelper::DetectSlaveAddress] @@@@@ %ws has not ended: no more probes until the next resend !!! @@@@@",
+        state.console.Runs().Describe(run).c_str());
+}
+} // namespace
+
+RunWait SendCommand2SlaveAddress(DetectionState& state, UINT32 addr, StopSignal& stop, DWORD& run)
+{
+    ToolRunWatch& runs = state.console.Runs();
+    const RunWait earlier = runs.WaitUntilNoRun(stop, run);
     if (earlier != RunWait::Ended)
     {
         return earlier;
     }
-    const unsigned runsBefore = state.console.ToolRunsStarted();
+    const unsigned runsBefore = runs.RunsStarted();
     if (!TypeCommand(state, addr, stop))
     {
         return RunWait::Stopped;
     }
-    const RunWait own = state.console.WaitForRunOf(runsBefore, runWaitMs, stop, run);
+    const RunWait own =
+        runs.WaitForRunOf(runsBefore, ToolIsThere(state) ? kRunStartWaitMs : kToolAnswerWaitMs, stop, run);
     LogCommandSent();
     return own;
 }
 
-void LogRunOutlastsProbe(DWORD run)
-{
-    VWN_LOGW(
-        L"[ChipAccessHelper][ChipAccessHelper::DetectSlaveAddress] @@@@@ %ws has not ended: no more probes until the next resend !!! @@@@@",
-        DescribeRun(run).c_str());
-}
-} // namespace
-
-void SendCommand2SlaveAddress(DetectionState& state, UINT32 addr, StopSignal& stop)
-{
-    if (TypeCommand(state, addr, stop))
-    {
-        stop.Wait(kToolAnswerWaitMs);
-        LogCommandSent();
-    }
-}
-
 ProbeTry DoReadPresenceStatus(DetectionState& state, UINT32 addr, const std::wstring& resultFilename,
-                              DWORD runWaitMs, StopSignal& stop)
+                              StopSignal& stop)
 {
     const bool detailed = state.settings.detailedLog;
     if (detailed)
@@ -117,7 +116,7 @@ ProbeTry DoReadPresenceStatus(DetectionState& state, UINT32 addr, const std::wst
         VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DoReadPresenceStatus] _addr(0x%X)", addr);
     }
     ProbeTry probe;
-    probe.run = SendProbe(state, addr, runWaitMs, stop, probe.runStillGoing);
+    probe.run = SendCommand2SlaveAddress(state, addr, stop, probe.runStillGoing);
     if (probe.run == RunWait::StillGoing || probe.run == RunWait::Stopped)
     {
         return probe;
@@ -134,7 +133,7 @@ ProbeTry DoReadPresenceStatus(DetectionState& state, UINT32 addr, const std::wst
     return probe;
 }
 
-ProbeEnd DetectSlaveAddress(DetectionState& state, DWORD runWaitMs, StopSignal& stop)
+ProbeEnd DetectSlaveAddress(DetectionState& state, StopSignal& stop)
 {
     const std::wstring resultFilename = state.resultFilename;
     ProbeEnd end = ProbeEnd::NoAnswer;
@@ -142,14 +141,14 @@ ProbeEnd DetectSlaveAddress(DetectionState& state, DWORD runWaitMs, StopSignal& 
     {
         for (int attempt = 0; attempt < kTriesPerAddress && end == ProbeEnd::NoAnswer; ++attempt)
         {
-            const ProbeTry probe = DoReadPresenceStatus(state, address, resultFilename, runWaitMs, stop);
+            const ProbeTry probe = DoReadPresenceStatus(state, address, resultFilename, stop);
             if (probe.run == RunWait::Stopped)
             {
                 end = ProbeEnd::Stopped;
             }
             else if (probe.run == RunWait::StillGoing)
             {
-                LogRunOutlastsProbe(probe.runStillGoing);
+                LogRunOutlastsProbe(state, probe.runStillGoing);
                 end = ProbeEnd::RunGoing;
             }
             else if (probe.answered)

@@ -14,32 +14,36 @@
 // the tool folder; true when the folder file was read. A failure keeps both as they were.
 bool Preprocessing(DetectionState& state, StopSignal& stop);
 
-// Deletes the value file, types the tool command for `addr` and gives the tool 400 ms.
-void SendCommand2SlaveAddress(DetectionState& state, UINT32 addr, StopSignal& stop);
+// Every command: once no earlier tool run goes on, deletes the value file, types the
+// tool command for `addr` and waits for the run it starts to end, so that the read
+// that follows finds this command's answer. Where the tool is there, its run may
+// start up to kRunStartWaitMs late (a scanner holds it); where it is not, after
+// kToolAnswerWaitMs none will. A run still going after kHungRunMs is hung: nothing
+// is typed past an earlier one (StillGoing, `run` names it).
+RunWait SendCommand2SlaveAddress(DetectionState& state, UINT32 addr, StopSignal& stop, DWORD& run);
 
 // One probe at one address.
 struct ProbeTry
 {
     RunWait run = RunWait::Ended; // how the wait for the tool run went
-    DWORD runStillGoing = 0;      // the run that outlasted the wait, if one did
+    DWORD runStillGoing = 0;      // the run that was hung, if one was
     bool answered = false;
     BYTE value = 0;
 };
 
-// One probe at one address: once no earlier run goes on, the command, then a read
-// once the run it started has ended, waiting at most runWaitMs for either. No read
-// when a run outlasts the wait or the thread is stopped.
+// One probe at one address: the command, then a read once the run it started has
+// ended. No read when a run hangs or the thread is stopped.
 ProbeTry DoReadPresenceStatus(DetectionState& state, UINT32 addr, const std::wstring& resultFilename,
-                              DWORD runWaitMs, StopSignal& stop);
+                              StopSignal& stop);
 
 enum class ProbeEnd
 {
     Found,
     NoAnswer, // no chip answered at either address
-    RunGoing, // a tool run outlasted a probe's wait: probing stopped without typing more
+    RunGoing, // a tool run hung: probing stopped without typing more
     Stopped   // the thread was stopped
 };
 
 // Probes 0x4E, then 0x40, up to three tries each, until one answers, and stores
 // its address in `state.slaveAddr`; leaves that alone when none answers.
-ProbeEnd DetectSlaveAddress(DetectionState& state, DWORD runWaitMs, StopSignal& stop);
+ProbeEnd DetectSlaveAddress(DetectionState& state, StopSignal& stop);

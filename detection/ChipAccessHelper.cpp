@@ -39,24 +39,10 @@ void ChipAccessHelper::Configure(DetectionSettings settings)
 void ChipAccessHelper::SetWorkingDir(const std::wstring& workingDir)
 {
     m_state->workingDir = workingDir;
-    m_state->console.CreatePipeRedirectedConsole(m_state->ToolFolder(), m_state->settings.detailedLog);
     if (m_state->settings.callbacks.registerToastIdentity)
     {
         m_state->settings.callbacks.registerToastIdentity(workingDir);
     }
-}
-
-void ChipAccessHelper::Preprocessing()
-{
-    StopSignal none;
-    ::Preprocessing(*m_state, none);
-}
-
-void ChipAccessHelper::DetectSlaveAddress()
-{
-    // The window's thread, before its message loop: a probe waits a bounded while.
-    StopSignal none;
-    ::DetectSlaveAddress(*m_state, kStartupProbeWaitMs, none);
 }
 
 void ChipAccessHelper::Run(INT32 retryCount)
@@ -126,6 +112,9 @@ void ChipAccessHelper::OnPowerSource(BYTE acLineStatus, INT32 retryCount)
             acLineStatus);
         break;
     default:
+        // The same source: a running thread reads at once all the same, as a charger may
+        // have been swapped or may have negotiated another mode.
+        m_thread.Wake();
         break;
     }
 }
@@ -147,8 +136,8 @@ void ChipAccessHelper::StartThread(UINT32 retryCount, bool resumed)
     PollStart start;
     start.retryCount = retryCount;
     start.resumed = resumed;
-    m_thread.Start([state, start](HANDLE stopEvent)
-                   { return DetectionThreadFunc(*state, stopEvent, start); });
+    m_thread.Start([state, start](HANDLE stopEvent, HANDLE wakeEvent)
+                   { return DetectionThreadFunc(*state, stopEvent, wakeEvent, start); });
 }
 
 void ChipAccessHelper::Release()

@@ -22,20 +22,17 @@ public:
 
     // The shell's choices and reactions; before SetWorkingDir.
     void Configure(DetectionSettings settings);
-    // Stores the program folder (ending in a backslash), starts the tool console
-    // and registers the notifier identity.
+    // Stores the program folder (ending in a backslash) and registers the notifier
+    // identity. Nothing of the tool starts here: the first detection thread on mains
+    // starts its console, locates the value file and probes the slave addresses.
     void SetWorkingDir(const std::wstring& workingDir);
-    // Locates the value file and moves the console into the tool folder.
-    void Preprocessing();
-    // Probes the candidate slave addresses until one answers; each probe waits
-    // for its own tool run, at most kStartupProbeWaitMs.
-    void DetectSlaveAddress();
     // Starts the detection thread, stopping a running one first; on battery the
     // thread waits for mains power.
     void Run(INT32 retryCount);
     void Stop();
-    // The power source (ACLineStatus) changed or is first known: battery pauses
-    // detection and forgets the charging type; mains resumes it, reading at once.
+    // A power notice, or the power source (ACLineStatus) first known: battery pauses
+    // detection and forgets the charging type; mains resumes it, reading at once. A
+    // notice that changes nothing asks a running thread for a read at once.
     void OnPowerSource(BYTE acLineStatus, INT32 retryCount);
     // Gives everything back that no live thread uses; safe to call again.
     void Release();

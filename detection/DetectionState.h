@@ -29,6 +29,10 @@ struct DetectionState
     std::atomic<BYTE> chargingType{0};
     // Failed reads in a row when the last thread ended; a pause keeps counting them.
     UINT32 retryIndexAtStop = 0;
+    // When the last tool command was typed (GetTickCount64), for the cycle's spacing.
+    ULONGLONG lastCommandAt = 0;
+    // The address was looked for by a thread that was not stopped meanwhile.
+    bool probed = false;
 
     std::wstring ToolFolder() const { return workingDir + L"ITE inboxI2C Flash\\"; }
 };

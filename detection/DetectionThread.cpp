@@ -17,12 +17,13 @@ struct ThreadStart
 {
     DetectionThread::Body body;
     std::shared_ptr<UniqueHandle> stopEvent;
+    std::shared_ptr<UniqueHandle> wakeEvent;
 };
 
 unsigned __stdcall ThreadProc(void* argument)
 {
     std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(argument));
-    return start->body(start->stopEvent->Get());
+    return start->body(start->stopEvent->Get(), start->wakeEvent ? start->wakeEvent->Get() : nullptr);
 }
 
 unsigned HandleBits(HANDLE handle)
@@ -67,6 +68,12 @@ void DetectionThread::CreateStopEvent()
         VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::ChipAccessHelper] Going on with an unnamed event.");
     }
     m_stopEvent = std::make_shared<UniqueHandle>(std::move(created.event));
+    // Without it a power notice only waits for the next poll.
+    UniqueHandle wake(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (wake)
+    {
+        m_wakeEvent = std::make_shared<UniqueHandle>(std::move(wake));
+    }
 }
 
 bool DetectionThread::HasStuckThread()
@@ -103,7 +110,11 @@ void DetectionThread::Start(Body body)
     }
     // A stop signal left from an earlier Stop must not end the new thread.
     ResetEvent(m_stopEvent->Get());
-    auto* start = new ThreadStart{std::move(body), m_stopEvent};
+    if (m_wakeEvent)
+    {
+        ResetEvent(m_wakeEvent->Get());
+    }
+    auto* start = new ThreadStart{std::move(body), m_stopEvent, m_wakeEvent};
     m_thread.Reset(
         reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, ThreadProc, start, CREATE_SUSPENDED, nullptr)));
     const int creationErrno = errno;
@@ -124,6 +135,14 @@ void DetectionThread::Signal()
     if (m_stopEvent)
     {
         SetEvent(m_stopEvent->Get());
+    }
+}
+
+void DetectionThread::Wake()
+{
+    if (m_thread && m_wakeEvent)
+    {
+        SetEvent(m_wakeEvent->Get());
     }
 }
 

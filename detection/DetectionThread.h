@@ -14,11 +14,13 @@
 class DetectionThread
 {
 public:
-    // Runs on the new thread until the stop event is set; returns the thread's result.
-    using Body = std::function<unsigned(HANDLE stopEvent)>;
+    // Runs on the new thread until the stop event is set; the wake event asks it for a
+    // read at once. Returns the thread's result.
+    using Body = std::function<unsigned(HANDLE stopEvent, HANDLE wakeEvent)>;
 
     // Creates the auto-reset stop event "vwn_polling", unnamed when that name is
-    // taken or unusable. Without any event the log says why, and Start refuses.
+    // taken or unusable, and the unnamed wake event. Without a stop event the log
+    // says why, and Start refuses.
     void CreateStopEvent();
     // Starts `body` on a new thread, created suspended until its handle is stored.
     void Start(Body body);
@@ -28,16 +30,23 @@ public:
     // waits is kept aside (HasStuckThread) until it ends.
     void Stop();
     bool HasThread() const { return m_thread.IsValid(); }
+    // Asks a running thread for a read at once.
+    void Wake();
     // True while a thread that did not end at its Stop still runs.
     bool HasStuckThread();
-    // Gives up the stop event; a stuck thread keeps its own reference to it.
-    void CloseStopEvent() { m_stopEvent.reset(); }
+    // Gives up both events; a stuck thread keeps its own references to them.
+    void CloseStopEvent()
+    {
+        m_stopEvent.reset();
+        m_wakeEvent.reset();
+    }
 
 private:
     bool MayStart();
     void Signal();
 
     std::shared_ptr<UniqueHandle> m_stopEvent;
+    std::shared_ptr<UniqueHandle> m_wakeEvent;
     UniqueHandle m_thread;
     UniqueHandle m_stuckThread;
 };

@@ -1,10 +1,13 @@
 #include "detection/PollingLoop.h"
 
+#include "detection/Cadence.h"
 #include "detection/ChargerReading.h"
 #include "detection/DetectionEvents.h"
 #include "detection/PollingFigures.h"
 #include "detection/ValueFile.h"
 #include "logging/ApacheLogger.h"
+
+#include <algorithm>
 
 namespace
 {
@@ -19,7 +22,31 @@ struct PollRun
     // The first poll of a run resumed after a pause sends a command, whatever it counted.
     bool commandDue = false;
     unsigned result = 0;
+    // When the last read was done (GetTickCount64).
+    ULONGLONG lastReadAt = 0;
 };
+
+bool CommandDue(const PollRun& run)
+{
+    return run.retryIndex == 0 || run.commandDue || run.retryIndex % kFailedReadsPerResend == 0;
+}
+
+// A poll comes kPollWaitMs after the read before it; one with a command also no
+// sooner than the cadence's spacing after the command before.
+DWORD WaitBeforePoll(const DetectionState& state, const PollRun& run, const Cadence& cadence)
+{
+    if (!run.polling)
+    {
+        return kPollWaitMs;
+    }
+    ULONGLONG due = run.lastReadAt + kPollWaitMs;
+    if (CommandDue(run))
+    {
+        due = std::max(due, state.lastCommandAt + cadence.CommandSpacingMs());
+    }
+    const ULONGLONG now = GetTickCount64();
+    return due > now ? static_cast<DWORD>(due - now) : 0;
+}
 
 void SendAgain(DetectionState& state, PollRun& run, StopSignal& stop)
 {
@@ -36,7 +63,7 @@ void SendAgain(DetectionState& state, PollRun& run, StopSignal& stop)
     {
         // The tool folder or its folder file may be back, or the probes at start-up came too early.
         Preprocessing(state, stop);
-        const ProbeEnd probed = DetectSlaveAddress(state, kHungRunMs, stop);
+        const ProbeEnd probed = DetectSlaveAddress(state, stop);
         run.slaveAddr = state.slaveAddr;
         run.resultFilename = state.resultFilename;
         if (probed != ProbeEnd::NoAnswer)
@@ -45,7 +72,8 @@ void SendAgain(DetectionState& state, PollRun& run, StopSignal& stop)
             return;
         }
     }
-    SendCommand2SlaveAddress(state, run.slaveAddr, stop);
+    DWORD hungRun = 0;
+    SendCommand2SlaveAddress(state, run.slaveAddr, stop, hungRun);
 }
 
 void GiveUp(DetectionState& state, PollRun& run)
@@ -65,7 +93,7 @@ void GiveUp(DetectionState& state, PollRun& run)
         L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] Posting WM_QUIT to the main window - done.\n");
 }
 
-void PollOnce(DetectionState& state, PollRun& run, StopSignal& stop)
+void PollOnce(DetectionState& state, PollRun& run, Cadence& cadence, StopSignal& stop)
 {
     const bool detailed = state.settings.detailedLog;
     if (run.retryIndex == 0 || run.commandDue)
@@ -75,13 +103,17 @@ void PollOnce(DetectionState& state, PollRun& run, StopSignal& stop)
             VWN_LOGW(
                 L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] Executing the polling process ...");
         }
-        SendCommand2SlaveAddress(state, run.slaveAddr, stop);
+        DWORD hungRun = 0;
+        SendCommand2SlaveAddress(state, run.slaveAddr, stop, hungRun);
     }
     else if (run.retryIndex % kFailedReadsPerResend == 0)
     {
         SendAgain(state, run, stop);
     }
     run.commandDue = false;
+    // A run that started late, or that a resend left to answer, is read when it has ended.
+    DWORD going = 0;
+    state.console.Runs().WaitUntilNoRun(stop, going);
     if (stop.Stopped())
     {
         // A read after a command cut short would count a failure that the tool never had.
@@ -89,6 +121,7 @@ void PollOnce(DetectionState& state, PollRun& run, StopSignal& stop)
     }
     BYTE value = 0;
     const bool isSuccessful = ReadQcPdPresenceStatusFromFile(run.resultFilename, value);
+    run.lastReadAt = GetTickCount64();
     if (detailed)
     {
         VWN_LOGW(
@@ -102,9 +135,15 @@ void PollOnce(DetectionState& state, PollRun& run, StopSignal& stop)
             ReportReadingsBack();
         }
         run.retryIndex = 0;
+        if (value != state.chargingType.load())
+        {
+            cadence.Attention(L"a change of charging type");
+        }
         OnChargingType(state, value);
         return;
     }
+    // The recovery, its resends and the give-up keep the active timing.
+    cadence.Attention(L"a failed read");
     if (run.retryIndex == 0)
     {
         NoteFirstReadWithoutValue();
@@ -119,9 +158,25 @@ void PollOnce(DetectionState& state, PollRun& run, StopSignal& stop)
     }
 }
 
+// The first thread on mains starts the tool's console and looks for the chip: on
+// this thread, not the window's, so that the window answers from the first second.
+void StartTool(DetectionState& state, StopSignal& stop)
+{
+    if (!state.console.IsOpen())
+    {
+        state.console.CreatePipeRedirectedConsole(state.ToolFolder(), state.settings.detailedLog);
+    }
+    Preprocessing(state, stop);
+    state.probed = DetectSlaveAddress(state, stop) != ProbeEnd::Stopped;
+}
+
 PollRun BeginRun(DetectionState& state, const PollStart& start, StopSignal& stop)
 {
-    if (!start.resumed)
+    if (!state.probed)
+    {
+        StartTool(state, stop);
+    }
+    else if (!start.resumed)
     {
         Preprocessing(state, stop);
     }
@@ -142,25 +197,36 @@ PollRun BeginRun(DetectionState& state, const PollStart& start, StopSignal& stop
         VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] _resultFilename -> %ws",
                  run.resultFilename.c_str());
     }
+    run.lastReadAt = GetTickCount64();
     return run;
 }
 } // namespace
 
-unsigned DetectionThreadFunc(DetectionState& state, HANDLE stopEvent, const PollStart& start)
+unsigned DetectionThreadFunc(DetectionState& state, HANDLE stopEvent, HANDLE wakeEvent,
+                             const PollStart& start)
 {
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::DetectionThreadFunc] in.");
-    StopSignal stop(stopEvent);
+    StopSignal stop(stopEvent, wakeEvent);
     PollRun run = BeginRun(state, start, stop);
+    Cadence cadence(state.settings.cadence);
     if (start.resumed)
     {
-        PollOnce(state, run, stop);
+        PollOnce(state, run, cadence, stop);
     }
     // A thread that gave up only waits to be stopped.
-    while (!stop.Wait(kPollWaitMs))
+    while (!stop.Stopped())
     {
-        if (run.polling)
+        cadence.SettleIfDue();
+        const StopSignal::PollWait waited = stop.WaitForPoll(WaitBeforePoll(state, run, cadence));
+        if (waited == StopSignal::PollWait::Woken)
         {
-            PollOnce(state, run, stop);
+            // A power notice: a charger may have been plugged in or pulled.
+            cadence.Attention(L"a power notice");
+            run.commandDue = true;
+        }
+        if (waited != StopSignal::PollWait::Stopped && run.polling)
+        {
+            PollOnce(state, run, cadence, stop);
         }
     }
     state.retryIndexAtStop = run.retryIndex;

@@ -29,3 +29,12 @@ bool StopSignal::WaitFor(HANDLE object, DWORD ms)
     m_stopped = waited == WAIT_OBJECT_0;
     return waited == WAIT_OBJECT_0 + 1;
 }
+
+StopSignal::PollWait StopSignal::WaitForPoll(DWORD ms)
+{
+    if (m_wake == nullptr || m_stopped)
+    {
+        return Wait(ms) ? PollWait::Stopped : PollWait::TimedOut;
+    }
+    return WaitFor(m_wake, ms) ? PollWait::Woken : (m_stopped ? PollWait::Stopped : PollWait::TimedOut);
+}

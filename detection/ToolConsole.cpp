@@ -14,11 +14,6 @@ namespace
 constexpr wchar_t kConsoleSwitches[] = L" /D /E:ON /V:OFF";
 // How long a console that was told "exit" may take to end before its job ends it.
 constexpr DWORD kConsoleExitWaitMs = 1000;
-// How often the job is looked at while a run is awaited: a run that ends wakes the
-// wait at once; this bounds a wait on a process id that was reused meanwhile.
-constexpr DWORD kRunLookMs = 250;
-// How often the job is looked at for a run that a command should have started.
-constexpr DWORD kRunStartLookMs = 20;
 
 std::wstring SystemConsolePath()
 {
@@ -135,63 +130,7 @@ UniqueProcessInformation LaunchConsole(HANDLE input, HANDLE job, const ConsoleLa
     return process;
 }
 
-// The file name of a process's image, or empty when it cannot be learnt.
-std::wstring ImageName(HANDLE process)
-{
-    wchar_t path[MAX_PATH] = {};
-    DWORD length = MAX_PATH;
-    if (process == nullptr || !QueryFullProcessImageNameW(process, 0, path, &length))
-    {
-        return std::wstring();
-    }
-    const std::wstring full(path, length);
-    return full.substr(full.find_last_of(L"\\/") + 1);
-}
-
-// How long the process has run, from its creation time; false when that cannot be learnt.
-bool RunningForMs(HANDLE process, ULONGLONG& ms)
-{
-    FILETIME created = {};
-    FILETIME unused[3] = {};
-    FILETIME now = {};
-    GetSystemTimeAsFileTime(&now);
-    if (process == nullptr || !GetProcessTimes(process, &created, &unused[0], &unused[1], &unused[2]))
-    {
-        return false;
-    }
-    const auto ticks = [](const FILETIME& t)
-    { return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
-    ms = ticks(now) > ticks(created) ? (ticks(now) - ticks(created)) / 10000 : 0;
-    return true;
-}
-
-// A run whose age cannot be read is taken for hung, as every run was before ages were judged.
-bool IsHung(DWORD processId)
-{
-    const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-    ULONGLONG ms = 0;
-    return !RunningForMs(process.Get(), ms) || ms >= kHungRunMs;
-}
-
-DWORD MsLeft(ULONGLONG start, DWORD limitMs)
-{
-    const ULONGLONG spent = GetTickCount64() - start;
-    return spent >= limitMs ? 0 : static_cast<DWORD>(limitMs - spent);
-}
 } // namespace
-
-std::wstring DescribeRun(DWORD processId)
-{
-    const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-    const std::wstring image = ImageName(process.Get());
-    std::wstring text = (image.empty() ? L"a process" : image) + L" (process " + std::to_wstring(processId);
-    ULONGLONG ms = 0;
-    if (RunningForMs(process.Get(), ms))
-    {
-        text += L", running for " + std::to_wstring(ms / 1000) + L" s";
-    }
-    return text + L")";
-}
 
 ConsoleLaunch DescribeConsoleLaunch(bool visible, const std::wstring& toolFolder)
 {
@@ -279,6 +218,7 @@ void ToolConsole::CreatePipeRedirectedConsole(const std::wstring& toolFolder, bo
         m_input.Reset();
         m_job.Reset();
     }
+    m_runs.Watch(m_job.Get(), started ? GetProcessId(m_process.Process()) : 0);
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::CreatePipeRedirectedConsole] _result -> %d",
              started ? 1 : 0);
 }
@@ -370,8 +310,15 @@ void ToolConsole::CloseConsole()
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::CloseConsole] Closing the console - done.\n");
     m_input.Reset();
     WaitForSingleObject(m_process.Process(), kConsoleExitWaitMs);
-    m_process.Reset();
+    ForgetConsole();
+}
+
+void ToolConsole::ForgetConsole()
+{
+    m_runs.Watch(nullptr, 0);
+    m_input.Reset();
     m_job.Reset();
+    m_process.Reset();
 }
 
 bool ToolConsole::StillStarting() const
@@ -413,116 +360,14 @@ std::wstring ToolConsole::Fault() const
     return L"there was no console";
 }
 
-ToolConsole::JobLook ToolConsole::LookAtJob() const
-{
-    JobLook look;
-    // Room for the list's header and a few ids; cmd.exe runs one tool at a time.
-    ULONG_PTR buffer[16] = {};
-    auto* list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(buffer);
-    list->NumberOfAssignedProcesses = 0;
-    const DWORD capacity =
-        (sizeof(buffer) - offsetof(JOBOBJECT_BASIC_PROCESS_ID_LIST, ProcessIdList)) / sizeof(ULONG_PTR);
-    if (!m_job.IsValid() || (!QueryInformationJobObject(m_job.Get(), JobObjectBasicProcessIdList, list,
-                                                        sizeof(buffer), nullptr) &&
-                             GetLastError() != ERROR_MORE_DATA))
-    {
-        return look;
-    }
-    const DWORD console = GetProcessId(m_process.Process());
-    const DWORD count = std::min<DWORD>(list->NumberOfProcessIdsInList, capacity);
-    for (DWORD i = 0; i < count; ++i)
-    {
-        const DWORD id = static_cast<DWORD>(list->ProcessIdList[i]);
-        const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, id));
-        // The console host that the system starts beside cmd.exe is no tool run.
-        if (lstrcmpiW(ImageName(process.Get()).c_str(), L"conhost.exe") == 0)
-        {
-            look.consoleHost = true;
-        }
-        // A run that has ended may stay listed for a moment.
-        else if (id != console && look.toolRun == 0 && WaitForSingleObject(process.Get(), 0) != WAIT_OBJECT_0)
-        {
-            look.toolRun = id;
-        }
-    }
-    return look;
-}
-
-DWORD ToolConsole::StillRunningToolRun() const
-{
-    return LookAtJob().toolRun;
-}
-
-unsigned ToolConsole::ToolRunsStarted() const
-{
-    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
-    if (!m_job.IsValid() || !QueryInformationJobObject(m_job.Get(), JobObjectBasicAccountingInformation,
-                                                       &accounting, sizeof(accounting), nullptr))
-    {
-        return 0;
-    }
-    // Neither cmd.exe nor its console host is a run. Wine's host joins the job up to a second
-    // or more after cmd.exe starts: looked for after the count, so that a host joining in
-    // between is never taken for a run.
-    const unsigned others = 1 + (LookAtJob().consoleHost ? 1 : 0);
-    return accounting.TotalProcesses > others ? accounting.TotalProcesses - others : 0;
-}
-
-RunWait ToolConsole::WaitUntilNoRun(DWORD limitMs, StopSignal& stop, DWORD& run) const
-{
-    const ULONGLONG start = GetTickCount64();
-    while ((run = StillRunningToolRun()) != 0)
-    {
-        const DWORD left = MsLeft(start, limitMs);
-        if (left == 0)
-        {
-            return RunWait::StillGoing;
-        }
-        const UniqueHandle process(OpenProcess(SYNCHRONIZE, FALSE, run));
-        const DWORD waitMs = std::min(left, kRunLookMs);
-        if (process)
-        {
-            stop.WaitFor(process.Get(), waitMs);
-        }
-        else
-        {
-            stop.Wait(std::min(waitMs, kRunStartLookMs));
-        }
-        if (stop.Stopped())
-        {
-            return RunWait::Stopped;
-        }
-    }
-    return RunWait::Ended;
-}
-
-RunWait ToolConsole::WaitForRunOf(unsigned runsBefore, DWORD limitMs, StopSignal& stop, DWORD& run) const
-{
-    const ULONGLONG start = GetTickCount64();
-    run = 0;
-    while (ToolRunsStarted() <= runsBefore && StillRunningToolRun() == 0)
-    {
-        const DWORD left = MsLeft(start, kToolAnswerWaitMs);
-        if (left == 0)
-        {
-            return RunWait::NoneStarted;
-        }
-        if (stop.Wait(std::min(left, kRunStartLookMs)))
-        {
-            return RunWait::Stopped;
-        }
-    }
-    return WaitUntilNoRun(MsLeft(start, limitMs), stop, run);
-}
-
 ConsoleRenewal ToolConsole::RenewConsole()
 {
-    const DWORD toolRun = StillRunningToolRun();
-    if (toolRun != 0 && !IsHung(toolRun))
+    const DWORD toolRun = m_runs.RunGoing();
+    if (toolRun != 0 && !m_runs.IsHung(toolRun))
     {
         VWN_LOGW(
             L"[ChipAccessHelper][ChipAccessHelper::RenewConsole] %ws of an earlier command is still going: it is left to answer, and nothing is typed meanwhile.",
-            DescribeRun(toolRun).c_str());
+            m_runs.Describe(toolRun).c_str());
         return ConsoleRenewal::RunGoing;
     }
     if (toolRun == 0 && TakesCommands())
@@ -538,14 +383,13 @@ ConsoleRenewal ToolConsole::ReplaceConsole(DWORD hungRun)
     {
         VWN_LOGW(
             L"[ChipAccessHelper][ChipAccessHelper::RenewConsole] @@@@@ %ws of an earlier command still holds the console: ending both !!! @@@@@",
-            DescribeRun(hungRun).c_str());
+            m_runs.Describe(hungRun).c_str());
     }
-    ReportConsoleRenewed(hungRun != 0 ? DescribeRun(hungRun) + L" hung and was ended" : Fault());
+    ReportConsoleRenewed(hungRun != 0 ? m_runs.Describe(hungRun) + L" hung and was ended" : Fault());
     VWN_LOGW(L"[ChipAccessHelper][ChipAccessHelper::RenewConsole] Starting a fresh console ...");
-    // Closing the kill-on-close job ends cmd.exe and whatever it started.
-    m_input.Reset();
-    m_job.Reset();
-    m_process.Reset();
+    // Closing the kill-on-close job ends cmd.exe and whatever it started, other
+    // processes than the tool's runs included.
+    ForgetConsole();
     CreatePipeRedirectedConsole(m_toolFolder, m_detailedLog);
     // The first line of a fresh console waits for nothing.
     StopSignal none;

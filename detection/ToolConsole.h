@@ -2,6 +2,7 @@
 
 #include "base/UniqueHandle.h"
 #include "detection/StopSignal.h"
+#include "detection/ToolRunWatch.h"
 
 #include <windows.h>
 
@@ -50,9 +51,6 @@ std::wstring EnvironmentBlockWith(const wchar_t* environment, const std::wstring
 // code unit, its low byte (U+00E9 gives 0xE9, U+4E2D gives 0x2D).
 std::string NarrowToLowBytes(const std::wstring& text);
 
-// "ITERHPGen.exe (process 1234, running for 5 s)": what a log line names a tool run by.
-std::wstring DescribeRun(DWORD processId);
-
 // What a resend found the console doing.
 enum class ConsoleRenewal
 {
@@ -60,15 +58,6 @@ enum class ConsoleRenewal
     Renewed,  // it was gone or held by a hung run: a fresh one took its "cd"
     RunGoing, // a tool run younger than kHungRunMs: left to answer
     Failed    // no fresh console could be started
-};
-
-// How a tool run that was waited for went.
-enum class RunWait
-{
-    Ended,
-    NoneStarted, // the command started no run: cmd.exe found no tool
-    StillGoing,
-    Stopped // the detection thread was stopped meanwhile
 };
 
 // The hidden cmd.exe that runs the charger tool: command lines go in through a
@@ -107,31 +96,17 @@ public:
     // it found and did.
     ConsoleRenewal RenewConsole();
 
-    // Tool runs started in the console so far; a run that came and went
-    // between two looks counts too.
-    unsigned ToolRunsStarted() const;
-    // Waits until no tool run is going, at most limitMs; `run` then names one
-    // still going, else 0.
-    RunWait WaitUntilNoRun(DWORD limitMs, StopSignal& stop, DWORD& run) const;
-    // After a command typed when ToolRunsStarted() was `runsBefore`: waits
-    // until the run it started has ended, at most limitMs. A command that
-    // starts no run within kToolAnswerWaitMs is NoneStarted.
-    RunWait WaitForRunOf(unsigned runsBefore, DWORD limitMs, StopSignal& stop, DWORD& run) const;
+    // True from a console's start until CloseConsole, or after a start that failed.
+    bool IsOpen() const { return m_input.IsValid(); }
+    // The tool's runs in this console's job.
+    ToolRunWatch& Runs() { return m_runs; }
 
 private:
-    // What the console's job holds beside cmd.exe.
-    struct JobLook
-    {
-        bool consoleHost = false;
-        DWORD toolRun = 0; // a tool run still going, or 0
-    };
-
     bool TakesCommands() const;
-    JobLook LookAtJob() const;
     // Why a console that holds no tool run takes no more commands, in words.
     std::wstring Fault() const;
-    DWORD StillRunningToolRun() const;
     ConsoleRenewal ReplaceConsole(DWORD hungRun);
+    void ForgetConsole();
     // Before the second line of a fresh console, which Wine's cmd.exe may drop.
     bool StillStarting() const;
     bool WaitForLineSpacing(StopSignal& stop);
@@ -146,4 +121,5 @@ private:
     UniqueHandle m_input;
     UniqueHandle m_job;
     UniqueProcessInformation m_process;
+    ToolRunWatch m_runs;
 };

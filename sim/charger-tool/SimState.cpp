@@ -124,7 +124,7 @@ bool ParseOverride(std::string_view text, Answer& answer, ParseError& error)
 bool ParseFault(std::string_view text, Fault& fault, ParseError& error)
 {
     const std::pair<const char*, Fault> names[] = {
-        {"silent", Fault::Silent}, {"crash", Fault::Crash}, {"hang", Fault::Hang}};
+        {"silent", Fault::Silent}, {"crash", Fault::Crash}, {"hang", Fault::Hang}, {"leave", Fault::Leave}};
     const std::string_view word = Trim(text);
     for (const auto& [name, value] : names)
     {
@@ -137,7 +137,7 @@ bool ParseFault(std::string_view text, Fault& fault, ParseError& error)
         }
     }
     error.line = 1;
-    error.message = "expected \"silent\", \"crash\" or \"hang\"";
+    error.message = "expected \"silent\", \"crash\", \"hang\" or \"leave\"";
     return false;
 }
 

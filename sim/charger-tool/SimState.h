@@ -28,15 +28,17 @@ std::string FormatState(const SimState& state);
 // The bench's "status override" file: a status byte, or "none" for no answer.
 bool ParseOverride(std::string_view text, Answer& answer, ParseError& error);
 
-// A fault the next read plays, once: no value file, a crash, or a run that hangs.
+// A fault the next read plays, once: no value file, a crash, a run that hangs, or a
+// run that answers as usual but leaves a process of another image behind it.
 enum class Fault
 {
     Silent,
     Crash,
     Hang,
+    Leave,
 };
 
-// The test's "fault" file: "silent", "crash" or "hang", in any case, with blanks around it.
+// The test's "fault" file: "silent", "crash", "hang" or "leave", in any case, with blanks around it.
 bool ParseFault(std::string_view text, Fault& fault, ParseError& error);
 
 struct StatusOverride

@@ -42,6 +42,8 @@ constexpr DWORD kReadChunk = 64 * 1024;
 constexpr DWORD kHangMs = 600 * 1000;
 // What a crashed process ends with: an access violation.
 constexpr UINT kCrashExitCode = 0xC0000005;
+// What a "leave" run starts and leaves behind: ping.exe, 31 echoes a second apart.
+constexpr wchar_t kLeftBehind[] = L"ping.exe -n 31 127.0.0.1";
 
 Ticks Now()
 {
@@ -302,6 +304,7 @@ private:
     int WriteAnswer(const Reading& reading);
     bool TakeFault(std::optional<Fault>& fault, int& exitCode);
     int PlayFault(Fault fault);
+    void LeaveAProcess();
 
     Ticks m_received;
     std::wstring m_folder;
@@ -413,6 +416,26 @@ bool CommandRun::TakeFault(std::optional<Fault>& fault, int& exitCode)
     return true;
 }
 
+// Started as a child of this run, so it is in the console's job as long as it lives.
+void CommandRun::LeaveAProcess()
+{
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring application = std::wstring(system) + L"\\ping.exe";
+    std::wstring commandLine = kLeftBehind;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(application.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                        nullptr, nullptr, &startup, &process))
+    {
+        Complain("cannot start " + ToUtf8(application) + " (" + ErrorText(GetLastError()) + ")");
+        return;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
 // Journal first: a test waits for the line, then looks at the run.
 int CommandRun::PlayFault(Fault fault)
 {
@@ -427,6 +450,7 @@ int CommandRun::PlayFault(Fault fault)
         Sleep(kHangMs);
         return kExitOk;
     case Fault::Silent:
+    case Fault::Leave:
         break;
     }
     return Finish(Outcome::FaultSilent, kExitOk);
@@ -532,7 +556,9 @@ int CommandRun::Execute()
     if (!TakeFault(fault, faultExitCode))
         return Finish(faultExitCode == kExitBadState ? Outcome::FailedState : Outcome::FailedIo,
                       faultExitCode);
-    if (fault)
+    if (fault == Fault::Leave)
+        LeaveAProcess();
+    else if (fault)
         return PlayFault(*fault);
     if (!reading.answer.answers)
         return Finish(Outcome::SilentStep, kExitOk, 0, reading.since);

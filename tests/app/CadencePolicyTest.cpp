@@ -12,10 +12,7 @@ protected:
     {
         return Line(L"@@@@@ Policy value " + text + L" !!! @@@@@");
     }
-    void Set(const wchar_t* name, DWORD data)
-    {
-        RegSetValueExW(key.Get(), name, 0, REG_DWORD, reinterpret_cast<BYTE*>(&data), sizeof(data));
-    }
+    void Set(const wchar_t* name, DWORD data) { key.Set(name, data); }
     std::vector<std::wstring> Read(const std::wstring& subKey = kScratchKey)
     {
         policy = ReadCadencePolicy(HKEY_CURRENT_USER, subKey.c_str());
@@ -25,7 +22,7 @@ protected:
 
     static constexpr const wchar_t* kScratchKey = L"Software\\Voltwren-CadencePolicyTest";
     BoundRecordingLog log;
-    ScopedUserKey key{kScratchKey};
+    ScopedRegistryKey key{HKEY_CURRENT_USER, kScratchKey};
     CadencePolicy policy;
 };
 

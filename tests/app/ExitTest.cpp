@@ -36,6 +36,28 @@ TEST(ExitTest, RunningInstance_EndsThroughItsShutDownAndTheAskerWaits)
               WithoutPollingLines(texts).back());
 }
 
+// The window comes before the tool: -exit finds it while the first probe waits on a slow tool.
+TEST(ExitTest, DuringTheStartupProbes_RunningInstanceEndsWithin2s)
+{
+    ProgramUnderTest running;
+    running.StageTool("delay 10 s\nstatus 0\n");
+    ASSERT_TRUE(running.Start(L"-showconsole"));
+    ASSERT_NE(nullptr, running.WaitForWindow());
+    ASSERT_TRUE(running.WaitForLogText(
+        L"[ChipAccessHelper][ChipAccessHelper::WriteToConsole] outputString -> ITERHPGen.exe 0x4E 1 W 1 1 D8\n"));
+
+    ProgramUnderTest asker;
+    const ULONGLONG askedAt = GetTickCount64();
+    EXPECT_EQ(0u, RunExitSwitch(asker, L"-exit"));
+    DWORD exitCode = 0xDEADBEEF;
+    ASSERT_TRUE(running.WaitForExit(0, exitCode));
+    EXPECT_LT(GetTickCount64() - askedAt, 2000u);
+    EXPECT_EQ(0u, exitCode);
+    EXPECT_EQ(
+        std::wstring::npos,
+        FindLinePrefix(running.Texts(), L"[ChipAccessHelper][ChipAccessHelper::DetectSlaveAddress] _addr("));
+}
+
 TEST(ExitTest, NothingRunning_FailsWithOneLine)
 {
     ProgramUnderTest asker;

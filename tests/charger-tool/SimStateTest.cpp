@@ -142,7 +142,7 @@ TEST(SimStateFileTest, ParseOverride_ReadsAByteOrNone)
     }
 }
 
-TEST(SimStateFileTest, ParseFault_KnowsThreeWordsOnly)
+TEST(SimStateFileTest, ParseFault_KnowsFourWordsOnly)
 {
     Fault fault = Fault::Silent;
     ParseError error;
@@ -150,6 +150,8 @@ TEST(SimStateFileTest, ParseFault_KnowsThreeWordsOnly)
     EXPECT_EQ(Fault::Hang, fault);
     EXPECT_TRUE(ParseFault("crash", fault, error));
     EXPECT_EQ(Fault::Crash, fault);
+    EXPECT_TRUE(ParseFault("LEAVE", fault, error));
+    EXPECT_EQ(Fault::Leave, fault);
     for (const char* text : {"", "silence", "hang hang"})
     {
         SCOPED_TRACE(text);

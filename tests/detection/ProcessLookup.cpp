@@ -17,7 +17,8 @@ DWORD ChildProcessOf(DWORD parentId, const wchar_t* name, DWORD timeoutMs)
             for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more && found == 0;
                  more = Process32NextW(snapshot.Get(), &entry))
             {
-                if (entry.th32ParentProcessID == parentId && lstrcmpiW(entry.szExeFile, name) == 0)
+                if ((parentId == kAnyParent || entry.th32ParentProcessID == parentId) &&
+                    lstrcmpiW(entry.szExeFile, name) == 0)
                 {
                     found = entry.th32ProcessID;
                 }

@@ -4,6 +4,9 @@
 
 // The program's child processes, seen from outside as a user or a crash would see them.
 
+// Any parent, for ChildProcessOf.
+constexpr DWORD kAnyParent = 0xFFFFFFFF;
+
 // A process that `parentId` started, by its file name; waits up to timeoutMs for it. 0 when none.
 DWORD ChildProcessOf(DWORD parentId, const wchar_t* name, DWORD timeoutMs = 0);
 

@@ -94,7 +94,9 @@ TEST(RecoveryTest, EachFault_EndsInTheNextChargersToast_AndExitLeavesNothing)
         const int status = i % 2 == 0 ? 1 : 2;
         const ULONGLONG changeAt = GetTickCount64();
         PlugIn(program, status);
-        const auto toasts = WaitForToasts(platform.Journal(), i + 1);
+        // A hung run is awaited 15 s by its read; the resend after 4 more reads ends it.
+        const auto toasts =
+            WaitForToasts(platform.Journal(), i + 1, faults[i].first == "hang once" ? 45000 : kWaitMs);
         ASSERT_EQ(i + 1, toasts.size());
         EXPECT_NE(std::string::npos, toasts[i].xml.find(status == 1 ? "Quick Charge" : "USB PD"));
         const ULONGLONG toastAt = GetTickCount64();
@@ -116,43 +118,43 @@ TEST(RecoveryTest, EachFault_EndsInTheNextChargersToast_AndExitLeavesNothing)
     }
 }
 
-// The command goes out again after every 5th failed read, unless a run of the last one
-// is still young, and the program still ends itself after retry count + 1 failed reads.
+// The command goes out again after every 5th failed read, and the program still ends itself
+// after retry count + 1 failed reads: of a tool whose runs end without a value, and of one
+// whose every run hangs, each run awaited 15 s by its read and ended by the next resend.
 TEST(RecoveryTest, ToolNeverAnswersAgain_ResendsAndGivesUpAtTheSameBound)
 {
     struct Tool
     {
         const char* scenario;
-        size_t commands;
-        size_t runsLeftAlone;
+        size_t hungRunsEnded;
     };
-    for (const Tool& tool : {Tool{"status 0 for 1 command\nnone\n", 3, 0},
-                             Tool{"status 0 for 1 command\nstatus 0 delay 600 s\n", 1, 2}})
+    for (const Tool& tool : {Tool{"status 0 for 1 command\nnone\n", 0},
+                             Tool{"status 0 for 1 command\nstatus 0 delay 600 s\n", 2}})
     {
         SCOPED_TRACE(tool.scenario);
         ProgramUnderTest program;
         program.StageTool(tool.scenario);
-        EXPECT_EQ(0u, program.RunToExit(L"-retrycount 11", 60000));
-        const auto polling = From(program.Texts(), kThread + L"in.");
+        EXPECT_EQ(0u, program.RunToExit(L"-retrycount 11", 120000));
+        const auto polling = From(program.Texts(), kThread + L"_retryCount(11)");
         EXPECT_EQ(12u, CountLine(polling, kFailedRead));
-        EXPECT_EQ(tool.commands, CountLine(polling, kCommandSent));
+        EXPECT_EQ(3u, CountLine(polling, kCommandSent));
         EXPECT_EQ(1u, CountLine(polling, kResend + L"5 reads: sending the command again ..."));
         EXPECT_EQ(1u, CountLine(polling, kResend + L"10 reads: sending the command again ..."));
-        size_t leftAlone = 0;
+        size_t hungRunsEnded = 0;
         for (const std::wstring& line : polling)
         {
-            leftAlone += line.rfind(kYoungRun, 0) == 0 ? 1 : 0;
+            hungRunsEnded += line.rfind(kHungRun, 0) == 0 ? 1 : 0;
         }
-        EXPECT_EQ(tool.runsLeftAlone, leftAlone);
-        // No run reaches the age of a hung one before the program gives up.
-        EXPECT_EQ(std::wstring::npos, FindLinePrefix(polling, kHungRun));
+        EXPECT_EQ(tool.hungRunsEnded, hungRunsEnded);
+        EXPECT_EQ(std::wstring::npos, FindLinePrefix(polling, kYoungRun));
         EXPECT_EQ(1u, CountLine(polling, kGiveUp));
         EXPECT_TRUE(ProcessEnds(ChildProcessOf(program.ProcessId(), L"cmd.exe"), 5000));
     }
 }
 
-// Each probe reads its own run's answer, however late, and a resend never ends a young run.
-TEST(RecoveryTest, ToolAnswersLateOnEveryRun_FoundAtItsOwnAddressAndRead)
+// Every probe and read waits for its own run: a tool that answers 1.5 s or 4 s late is read
+// on every poll, with no failed read and so no resend, even with a retry count of 3.
+TEST(RecoveryTest, ToolAnswersLateOnEveryRun_ReadOnEveryPollWithoutAFailedRead)
 {
     struct Tool
     {
@@ -161,21 +163,25 @@ TEST(RecoveryTest, ToolAnswersLateOnEveryRun_FoundAtItsOwnAddressAndRead)
         const wchar_t* address;
     };
     for (const Tool& tool : {Tool{"1.5 s", "delay 1500 ms\nstatus 0\n", L"4E"},
-                             Tool{"7 s", "address 0x40\ndelay 7 s\nstatus 0\n", L"40"}})
+                             Tool{"4 s", "address 0x40\ndelay 4 s\nstatus 0\n", L"40"}})
     {
         SCOPED_TRACE(tool.scenario);
         ToastPlatformFiles platform;
         ProgramUnderTest program;
         program.StageTool(tool.scenario);
-        HWND window = program.StartWithWindow(L"");
+        HWND window = program.StartWithWindow(L"-retrycount 3");
         ASSERT_TRUE(program.WaitForLogText(kDetected + tool.address + L") detected.", 90000));
         const ULONGLONG changeAt = GetTickCount64();
         PlugIn(program, 2);
         ASSERT_EQ(1u, WaitForToasts(platform.Journal(), 1).size());
         std::printf("a tool %s late: toast %.1f s after the charger change\n", tool.late,
                     (GetTickCount64() - changeAt) / 1000.0);
-        const auto texts = program.Texts();
-        EXPECT_EQ(std::wstring::npos, FindLinePrefix(texts, kHungRun));
+        const size_t sent = CountLine(program.Texts(), kCommandSent);
+        ASSERT_TRUE(program.WaitForLogText(kCommandSent, 30000, sent + 2));
+        // The probes at 0x4E find no chip there: only the polls' reads count.
+        const auto texts = From(program.Texts(), kThread + L"_retryCount(3)");
+        EXPECT_EQ(std::wstring::npos, FindLine(texts, kFailedRead));
+        EXPECT_EQ(std::wstring::npos, FindLinePrefix(texts, kResend));
         EXPECT_EQ(std::wstring::npos, FindLine(texts, kGiveUp));
         EXPECT_EQ(0u, program.ExitThroughMenu(window));
     }
@@ -189,7 +195,8 @@ TEST(RecoveryTest, StopDuringAResend_ReturnsWithinASecond)
     HWND window = program.StartWithWindow(L"");
     const auto resendStarts = [&](size_t nth)
     {
-        ASSERT_TRUE(program.WaitForLogText(kThread + L"in.", kWaitMs, nth));
+        // The first thread starts the console and looks for the chip before it polls.
+        ASSERT_TRUE(program.WaitForLogText(kThread + L"_retryCount(50)", kWaitMs, nth));
         EXPECT_TRUE(Terminate(ChildProcessOf(program.ProcessId(), L"cmd.exe")));
         ASSERT_TRUE(program.WaitForLogText(kFreshConsole, kWaitMs, nth));
     };

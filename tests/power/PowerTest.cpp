@@ -1,6 +1,7 @@
 // Detection on battery and back on mains, with the power source that
 // with-power-supply.sh lays over the system's, and the notice Windows would send.
 #include "support/ProgramUnderTest.h"
+#include "support/ScopedState.h"
 #include "support/Wait.h"
 #include "support/ToastJournal.h"
 
@@ -135,17 +136,20 @@ TEST_F(PowerTest, OnBattery_NothingRunsAndMainsReadsAtOnce)
     EXPECT_EQ(0u, program.ExitThroughMenu(window));
 }
 
-TEST_F(PowerTest, BatteryAtStart_ProbesThenWaitsThroughSleepForMains)
+// Nothing of the tool starts on battery, not even its console: the first thread on mains
+// starts it and looks for the chip.
+TEST_F(PowerTest, BatteryAtStart_NothingOfTheToolUntilMainsThroughSleep)
 {
     SwitchTo(false, nullptr);
     ProgramUnderTest program;
     HWND window = Start(program, "status 0\n");
     ASSERT_NE(nullptr, window);
-    EXPECT_EQ(1u,
-              CountLine(program.Texts(),
-                        L"[ChipAccessHelper][ChipAccessHelper::DetectSlaveAddress] _addr(0x4E) detected."));
+    const std::wstring console =
+        L"[ChipAccessHelper][ChipAccessHelper::CreatePipeRedirectedConsole] _result -> 1";
+    const std::wstring detected =
+        L"[ChipAccessHelper][ChipAccessHelper::DetectSlaveAddress] _addr(0x4E) detected.";
+    EXPECT_EQ(0u, CountLine(program.Texts(), console));
     EXPECT_EQ(1u, CountLine(program.Texts(), kPaused));
-    const size_t typed = CountLine(program.Texts(), kSent);
 
     // Both notices return once the program has handled them.
     SendMessageW(window, WM_POWERBROADCAST, PBT_APMSUSPEND, 0);
@@ -155,15 +159,51 @@ TEST_F(PowerTest, BatteryAtStart_ProbesThenWaitsThroughSleepForMains)
         CountLine(
             program.Texts(),
             L"[ChipAccessHelper][ChipAccessHelper::Run] On battery: the thread starts when mains power returns."));
-    ExpectNothingRan(program, "on battery after a wake-up", typed, 0);
+    ExpectNothingRan(program, "on battery after a wake-up", 0, 0);
+    EXPECT_EQ(0u, CountLine(program.Texts(), kPreprocessing));
 
     // After a wake-up the next start is a fresh one, even though it comes with mains power.
-    const size_t preprocessed = CountLine(program.Texts(), kPreprocessing);
     SwitchTo(true, window);
-    EXPECT_TRUE(program.WaitForLogText(kThreadIn));
-    EXPECT_EQ(1u, CountLine(program.Texts(), kAfresh));
-    EXPECT_EQ(0u, CountLine(program.Texts(), kResumed));
-    EXPECT_TRUE(program.WaitForLogText(kPreprocessing, kWaitMs, preprocessed + 1));
+    EXPECT_TRUE(program.WaitForLogText(detected));
+    const auto texts = program.Texts();
+    EXPECT_EQ(1u, CountLine(texts, kAfresh));
+    EXPECT_EQ(0u, CountLine(texts, kResumed));
+    EXPECT_LT(FindLine(texts, kThreadIn), FindLine(texts, console));
+    EXPECT_EQ(1u, CountLine(texts, kPreprocessing));
+    EXPECT_EQ(0u, program.ExitThroughMenu(window));
+}
+
+// With the policy set small: detection settles on mains, a power notice brings back the active
+// cadence with a read at once, and a change is still seen while settled.
+TEST_F(PowerTest, Settled_ANoticeWakesItAndAChangeIsStillSeen)
+{
+    SwitchTo(true, nullptr);
+    ScopedRegistryKey policy(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Policies\\Tessaly\\Voltwren");
+    policy.Set(L"SettleAfterSeconds", 5);
+    policy.Set(L"SettledPollSeconds", 10);
+    ProgramUnderTest program;
+    HWND window = Start(program, "status 0\n");
+    ASSERT_NE(nullptr, window);
+    const std::wstring settled = kThread + L"Detection settled: reading every 10 s until something changes.";
+    ASSERT_TRUE(program.WaitForLogText(settled));
+    // Settled, a command every 10 s, where the active cadence types one every 1.4 s.
+    const size_t typed = CountLine(program.Texts(), kSent);
+    Sleep(8000);
+    EXPECT_LE(CountLine(program.Texts(), kSent), typed + 1);
+
+    // A notice on mains: a charger may have been swapped.
+    const size_t beforeNotice = CountLine(program.Texts(), kSent);
+    SwitchTo(true, window);
+    EXPECT_TRUE(program.WaitForLogText(kThread + L"Detection active again: a power notice."));
+    EXPECT_TRUE(program.WaitForLogText(kSent, 5000, beforeNotice + 1));
+
+    // Settled again, the next settled read still sees a charger that changes without a notice.
+    ASSERT_TRUE(program.WaitForLogText(settled, kWaitMs, 2));
+    const std::wstring override = program.ToolFolder() + L"sim-override.txt";
+    ASSERT_TRUE(WriteFileBytes(override + L".new", "2"));
+    ASSERT_TRUE(MoveFileExW((override + L".new").c_str(), override.c_str(), MOVEFILE_REPLACE_EXISTING));
+    ASSERT_EQ(1u, WaitForToasts(platform.Journal(), 1).size());
+    EXPECT_TRUE(program.WaitForLogText(kThread + L"Detection active again: a change of charging type."));
     EXPECT_EQ(0u, program.ExitThroughMenu(window));
 }
 

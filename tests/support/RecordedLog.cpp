@@ -72,9 +72,17 @@ size_t FindLinePrefix(const std::vector<std::wstring>& texts, const std::wstring
 
 std::vector<std::wstring> WithoutPollingLines(const std::vector<std::wstring>& texts)
 {
-    static const wchar_t* const kPollingParts[] = {L"DetectionThreadFunc", L"SendCommand2SlaveAddress",
-                                                   L"DeleteTargetFile",    L"ReadQcPdPresenceStatusFromFile",
-                                                   L"Preprocessing",       L"GetValueFilePath"};
+    // The detection thread also starts the tool's console and probes for the chip.
+    static const wchar_t* const kPollingParts[] = {L"DetectionThreadFunc",
+                                                   L"SendCommand2SlaveAddress",
+                                                   L"DeleteTargetFile",
+                                                   L"ReadQcPdPresenceStatusFromFile",
+                                                   L"Preprocessing",
+                                                   L"GetValueFilePath",
+                                                   L"CreatePipeRedirectedConsole",
+                                                   L"DetectSlaveAddress",
+                                                   L"DoReadPresenceStatus",
+                                                   L"ChangeConsoleCurrentDir2ToolDir"};
     std::vector<std::wstring> kept;
     for (const std::wstring& text : texts)
     {

@@ -72,26 +72,30 @@ private:
     bool m_hadEarlier = false;
 };
 
-// A scratch key under HKEY_CURRENT_USER, made empty for the test and removed with all it holds.
-class ScopedUserKey
+// A scratch key, made empty for the test and removed with all it holds.
+class ScopedRegistryKey
 {
 public:
-    explicit ScopedUserKey(const std::wstring& subKey) : m_subKey(subKey)
+    ScopedRegistryKey(HKEY root, const std::wstring& subKey) : m_root(root), m_subKey(subKey)
     {
-        RegDeleteTreeW(HKEY_CURRENT_USER, subKey.c_str());
-        RegCreateKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, m_key.Put(),
-                        nullptr);
+        RegDeleteTreeW(root, subKey.c_str());
+        RegCreateKeyExW(root, subKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, m_key.Put(), nullptr);
     }
-    ~ScopedUserKey()
+    ~ScopedRegistryKey()
     {
         m_key.Reset();
-        RegDeleteTreeW(HKEY_CURRENT_USER, m_subKey.c_str());
+        RegDeleteTreeW(m_root, m_subKey.c_str());
     }
-    ScopedUserKey(const ScopedUserKey&) = delete;
-    ScopedUserKey& operator=(const ScopedUserKey&) = delete;
+    ScopedRegistryKey(const ScopedRegistryKey&) = delete;
+    ScopedRegistryKey& operator=(const ScopedRegistryKey&) = delete;
     HKEY Get() const { return m_key.Get(); }
+    void Set(const wchar_t* name, DWORD data)
+    {
+        RegSetValueExW(m_key.Get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data));
+    }
 
 private:
+    const HKEY m_root;
     const std::wstring m_subKey;
     UniqueRegistryKey m_key;
 };
