@@ -101,8 +101,9 @@ RunWait SendCommand2SlaveAddress(DetectionState& state, UINT32 addr, StopSignal&
     {
         return RunWait::Stopped;
     }
-    const RunWait own =
-        runs.WaitForRunOf(runsBefore, ToolIsThere(state) ? kRunStartWaitMs : kToolAnswerWaitMs, stop, run);
+    const RunWait own = runs.WaitForRunOf(
+        runsBefore, ToolIsThere(state) ? kRunStartWaitMs : kToolAnswerWaitMs,
+        [&state] { return state.console.HasUnreadInput(); }, stop, run);
     LogCommandSent();
     return own;
 }

@@ -1,12 +1,10 @@
 #include "detection/ToolConsole.h"
 
 #include "detection/DetectionEvents.h"
-#include "detection/PollingFigures.h"
 #include "logging/ApacheLogger.h"
 #include "logging/LastErrorText.h"
 
 #include <algorithm>
-#include <cstddef>
 #include <vector>
 
 namespace
@@ -209,6 +207,7 @@ void ToolConsole::CreatePipeRedirectedConsole(const std::wstring& toolFolder, bo
     m_job = CreateKillOnCloseJob();
     if (CreatePipe(readEnd.Put(), m_input.Put(), nullptr, 0))
     {
+        m_inputInConsole = readEnd.Get();
         m_process =
             LaunchConsole(readEnd.Get(), m_job.Get(), DescribeConsoleLaunch(m_detailedLog, toolFolder));
     }
@@ -311,6 +310,18 @@ void ToolConsole::CloseConsole()
     m_input.Reset();
     WaitForSingleObject(m_process.Process(), kConsoleExitWaitMs);
     ForgetConsole();
+}
+
+// Only a read end tells what is left in a pipe, and one of our own would keep a write to a
+// console that is gone from failing: the console's own is borrowed for the one look.
+bool ToolConsole::HasUnreadInput() const
+{
+    UniqueHandle readEnd;
+    DWORD unread = 0;
+    return m_process.IsValid() &&
+           DuplicateHandle(m_process.Process(), m_inputInConsole, GetCurrentProcess(), readEnd.Put(), 0,
+                           FALSE, DUPLICATE_SAME_ACCESS) &&
+           PeekNamedPipe(readEnd.Get(), nullptr, 0, nullptr, &unread, nullptr) && unread > 0;
 }
 
 void ToolConsole::ForgetConsole()

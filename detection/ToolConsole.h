@@ -96,8 +96,11 @@ public:
     // it found and did.
     ConsoleRenewal RenewConsole();
 
-    // True from a console's start until CloseConsole, or after a start that failed.
+    // True from a console's start until CloseConsole; false after a start that failed,
+    // so that the next detection thread tries again.
     bool IsOpen() const { return m_input.IsValid(); }
+    // True while a line typed is still in the pipe: cmd.exe has not read it yet.
+    bool HasUnreadInput() const;
     // The tool's runs in this console's job.
     ToolRunWatch& Runs() { return m_runs; }
 
@@ -106,6 +109,7 @@ private:
     // Why a console that holds no tool run takes no more commands, in words.
     std::wstring Fault() const;
     ConsoleRenewal ReplaceConsole(DWORD hungRun);
+    // Lets go of the console: closing its job ends whatever is left in it.
     void ForgetConsole();
     // Before the second line of a fresh console, which Wine's cmd.exe may drop.
     bool StillStarting() const;
@@ -119,6 +123,8 @@ private:
     std::chrono::steady_clock::time_point m_lastLine;
     unsigned m_linesTyped = 0;
     UniqueHandle m_input;
+    // The pipe's read end as cmd.exe holds it: an inherited handle keeps its value in the child.
+    HANDLE m_inputInConsole = nullptr;
     UniqueHandle m_job;
     UniqueProcessInformation m_process;
     ToolRunWatch m_runs;

@@ -101,8 +101,8 @@ void ToolRunWatch::Look()
         {
             continue; // gone already: it came and went
         }
-        // Wine cannot name a process that has ended: one that came and went is taken for
-        // a run, as one that was never seen is; one that runs is named at a later look.
+        // A process that cannot be named yet is looked at again; one that has ended
+        // unnamed came and went, and is taken for a run, as one never seen is.
         const std::wstring image = ImageName(seen.process.Get());
         if (image.empty() && !HasEnded(seen.process.Get()))
         {
@@ -190,12 +190,20 @@ RunWait ToolRunWatch::WaitUntilNoRun(StopSignal& stop, DWORD& run)
     return RunWait::Ended;
 }
 
-RunWait ToolRunWatch::WaitForRunOf(unsigned runsBefore, DWORD startWaitMs, StopSignal& stop, DWORD& run)
+RunWait ToolRunWatch::WaitForRunOf(unsigned runsBefore, DWORD startWaitMs,
+                                   const std::function<bool()>& unread, StopSignal& stop, DWORD& run)
 {
-    const ULONGLONG start = GetTickCount64();
+    const ULONGLONG typed = GetTickCount64();
+    ULONGLONG start = typed;
     run = 0;
     for (Look(); Started() <= runsBefore && Going() == nullptr; Look())
     {
+        if (unread() && MsLeft(typed, kHungRunMs) > 0)
+        {
+            // cmd.exe has not taken the line yet (it is slow to start, or busy): no run can
+            // have started, so the start wait has not begun.
+            start = GetTickCount64();
+        }
         const DWORD left = MsLeft(start, startWaitMs);
         if (left == 0)
         {

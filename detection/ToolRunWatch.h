@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,8 +44,10 @@ public:
     // Waits until no tool run is going, or the one going is hung; `run` then names it, else 0.
     RunWait WaitUntilNoRun(StopSignal& stop, DWORD& run);
     // After a command typed when RunsStarted() was `runsBefore`: waits at most startWaitMs
-    // for the run it starts, then until that run has ended or is hung.
-    RunWait WaitForRunOf(unsigned runsBefore, DWORD startWaitMs, StopSignal& stop, DWORD& run);
+    // for the run it starts, counted from when the console took the line (`unread` tells
+    // whether it has not yet; kHungRunMs at most), then until that run has ended or is hung.
+    RunWait WaitForRunOf(unsigned runsBefore, DWORD startWaitMs, const std::function<bool()>& unread,
+                         StopSignal& stop, DWORD& run);
 
 private:
     struct Seen

@@ -29,7 +29,10 @@ std::wstring RecordPath()
     return folder.substr(0, folder.rfind(L'\\') + 1) + L"recorded-log.txt";
 }
 
-// One write per record keeps records of several threads and processes whole.
+std::mutex s_recordLock;
+
+// One write per record keeps records of several processes whole; the lock keeps two threads of
+// one process from appending at the same end of the file, which Wine lets one overwrite.
 void Record(char kind, const void* logger, const std::wstring& text)
 {
     const std::wstring* name = static_cast<const std::wstring*>(logger);
@@ -39,6 +42,7 @@ void Record(char kind, const void* logger, const std::wstring& text)
     record += '\x1f';
     record += ToUtf8(text);
     record += '\x1e';
+    const std::lock_guard<std::mutex> guard(s_recordLock);
     HANDLE file = CreateFileW(RecordPath().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
