@@ -65,6 +65,7 @@ void ToolRunWatch::Watch(HANDLE job, DWORD consoleProcessId)
     m_seen.clear();
     m_toolRunsSeen = 0;
     m_othersSeen = 0;
+    m_unnamed = 0;
     m_total = 0;
 }
 
@@ -83,6 +84,7 @@ void ToolRunWatch::Look()
         m_total = accounting.TotalProcesses;
     }
     const std::vector<DWORD> listed = ListedIds(m_job);
+    m_unnamed = 0;
     // An ended process may stay listed for a moment: it is forgotten only once it is not.
     m_seen.erase(std::remove_if(m_seen.begin(), m_seen.end(),
                                 [&](const Seen& seen)
@@ -101,11 +103,13 @@ void ToolRunWatch::Look()
         {
             continue; // gone already: it came and went
         }
-        // A process that cannot be named yet is looked at again; one that has ended
-        // unnamed came and went, and is taken for a run, as one never seen is.
+        // Wine names a process only some milliseconds after it joins the job: until then it
+        // may be a run, and is looked at again. One that ended unnamed came and went, and is
+        // taken for a run, as one never seen is.
         const std::wstring image = ImageName(seen.process.Get());
         if (image.empty() && !HasEnded(seen.process.Get()))
         {
+            ++m_unnamed;
             continue;
         }
         seen.toolRun = image.empty() || lstrcmpiW(image.c_str(), kToolImage) == 0;
@@ -124,7 +128,7 @@ const ToolRunWatch::Seen* ToolRunWatch::Find(DWORD id) const
 
 unsigned ToolRunWatch::Started() const
 {
-    const unsigned known = 1 + m_toolRunsSeen + m_othersSeen;
+    const unsigned known = 1 + m_toolRunsSeen + m_othersSeen + m_unnamed;
     return m_toolRunsSeen + (m_total > known ? m_total - known : 0);
 }
 
@@ -171,9 +175,19 @@ std::wstring ToolRunWatch::Describe(DWORD run) const
 RunWait ToolRunWatch::WaitUntilNoRun(StopSignal& stop, DWORD& run)
 {
     run = 0;
+    const ULONGLONG start = GetTickCount64();
     Look();
-    for (const Seen* going = Going(); going != nullptr; Look(), going = Going())
+    for (const Seen* going = Going(); going != nullptr || m_unnamed > 0; Look(), going = Going())
     {
+        if (going == nullptr)
+        {
+            // Not named yet: wait for its name, as it may be a run.
+            if (MsLeft(start, kHungRunMs) == 0 || stop.Wait(kRunStartLookMs))
+            {
+                break;
+            }
+            continue;
+        }
         run = going->id;
         const DWORD left = MsLeft(going->firstSeen, kHungRunMs);
         if (left == 0)
@@ -187,7 +201,7 @@ RunWait ToolRunWatch::WaitUntilNoRun(StopSignal& stop, DWORD& run)
         }
     }
     run = 0;
-    return RunWait::Ended;
+    return stop.Stopped() ? RunWait::Stopped : RunWait::Ended;
 }
 
 RunWait ToolRunWatch::WaitForRunOf(unsigned runsBefore, DWORD startWaitMs,
@@ -198,10 +212,10 @@ RunWait ToolRunWatch::WaitForRunOf(unsigned runsBefore, DWORD startWaitMs,
     run = 0;
     for (Look(); Started() <= runsBefore && Going() == nullptr; Look())
     {
-        if (unread() && MsLeft(typed, kHungRunMs) > 0)
+        if ((unread() || m_unnamed > 0) && MsLeft(typed, kHungRunMs) > 0)
         {
-            // cmd.exe has not taken the line yet (it is slow to start, or busy): no run can
-            // have started, so the start wait has not begun.
+            // cmd.exe has not taken the line yet (it is slow to start, or busy), or a process
+            // has joined that cannot be named yet: the start wait has not begun.
             start = GetTickCount64();
         }
         const DWORD left = MsLeft(start, startWaitMs);

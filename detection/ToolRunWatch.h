@@ -69,5 +69,7 @@ private:
     std::vector<Seen> m_seen;
     unsigned m_toolRunsSeen = 0;
     unsigned m_othersSeen = 0;
+    // Processes listed at the last look that could not be named yet.
+    unsigned m_unnamed = 0;
     unsigned m_total = 0;
 };
