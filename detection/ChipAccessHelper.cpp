@@ -1,7 +1,6 @@
 #include "detection/ChipAccessHelper.h"
 
 #include "detection/ChargerReading.h"
-#include "detection/PollingFigures.h"
 #include "detection/PollingLoop.h"
 #include "logging/ApacheLogger.h"
 

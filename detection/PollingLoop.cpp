@@ -26,9 +26,21 @@ struct PollRun
     ULONGLONG lastReadAt = 0;
 };
 
-bool CommandDue(const PollRun& run)
+// What a poll does before its read.
+enum class PollKind
 {
-    return run.retryIndex == 0 || run.commandDue || run.retryIndex % kFailedReadsPerResend == 0;
+    Command, // the first read of a run of reads, or one asked for at once
+    Resend,  // every kFailedReadsPerResend-th failed read in a row
+    Reread   // the same value file again, with no command
+};
+
+PollKind KindOf(const PollRun& run)
+{
+    if (run.retryIndex == 0 || run.commandDue)
+    {
+        return PollKind::Command;
+    }
+    return run.retryIndex % kFailedReadsPerResend == 0 ? PollKind::Resend : PollKind::Reread;
 }
 
 // A poll comes kPollWaitMs after the read before it; one with a command also no
@@ -40,7 +52,7 @@ DWORD WaitBeforePoll(const DetectionState& state, const PollRun& run, const Cade
         return kPollWaitMs;
     }
     ULONGLONG due = run.lastReadAt + kPollWaitMs;
-    if (CommandDue(run))
+    if (KindOf(run) != PollKind::Reread)
     {
         due = std::max(due, state.lastCommandAt + cadence.CommandSpacingMs());
     }
@@ -96,7 +108,8 @@ void GiveUp(DetectionState& state, PollRun& run)
 void PollOnce(DetectionState& state, PollRun& run, Cadence& cadence, StopSignal& stop)
 {
     const bool detailed = state.settings.detailedLog;
-    if (run.retryIndex == 0 || run.commandDue)
+    const PollKind kind = KindOf(run);
+    if (kind == PollKind::Command)
     {
         if (detailed)
         {
@@ -106,7 +119,7 @@ void PollOnce(DetectionState& state, PollRun& run, Cadence& cadence, StopSignal&
         DWORD hungRun = 0;
         SendCommand2SlaveAddress(state, run.slaveAddr, stop, hungRun);
     }
-    else if (run.retryIndex % kFailedReadsPerResend == 0)
+    else if (kind == PollKind::Resend)
     {
         SendAgain(state, run, stop);
     }
